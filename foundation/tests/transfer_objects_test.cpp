@@ -1,0 +1,276 @@
+// Transfer objects: splitting locations, choosing the class by protocol, the path and file:
+// objects, the generic local copy and CopyTo, and the platform file operations under them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "foundation/kv/hx_kv_list_map.h"
+#include "foundation/kv/hx_stream.h"
+#include "foundation/log/error_store.h"
+#include "foundation/transfer/hx_path_objects.h"
+#include "foundation/transfer/hx_remote_object.h"
+#include "foundation/transfer/transfer_temp.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "scoped_sandbox.h"
+#include "trace_capture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string S(const HxStr& s) { return std::string(std::string_view(s)); }
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// A remote kind whose downloads produce fixed text, registered for "fake:".
+class FakeObject : public HxRemoteObject {
+ public:
+  using HxRemoteObject::GetFile;
+  using HxRemoteObject::HxRemoteObject;
+  bool GetFile(const HxStr& target, const char*) override {
+    ++downloads;
+    WriteBytes(std::string(target), "remote body of " + S(Location().path));
+    return true;
+  }
+  static inline int downloads = 0;
+};
+
+HxRemoteObjectPtr MakeFake(const HxLocationParts& location) {
+  return std::make_shared<FakeObject>(location);
+}
+
+bool UpperCaseConversion(const HxStr& input, const HxStr& output) {
+  std::string text = ReadBytes(std::string(input));
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  WriteBytes(std::string(output), text);
+  return true;
+}
+
+class TransferTest : public ::testing::Test {
+ protected:
+  fs::path Root() const { return sandbox_.Root(); }
+  platform::testing::ScopedSandbox sandbox_;
+};
+
+TEST(TransferLocation, SplitsIntoProtocolServerDirectoryFileAndExtension) {
+  HxLocationParts http = SplitLocation("http://server.example:8080/data/manifest.zip?m=1&u=2");
+  EXPECT_EQ(S(http.protocol), "http:");
+  EXPECT_EQ(S(http.server), "server.example:8080");
+  EXPECT_EQ(S(http.path), "/data/manifest.zip?m=1&u=2");
+  EXPECT_EQ(S(http.directory), "/data/");
+  EXPECT_EQ(S(http.file), "manifest");
+  EXPECT_EQ(S(http.extension), ".zip");
+  EXPECT_EQ(S(http.query), "m=1&u=2");
+
+  HxLocationParts backslashed = SplitLocation("https:\\\\host\\dir\\sub\\name.tar.gz");
+  EXPECT_EQ(S(backslashed.server), "host");
+  EXPECT_EQ(S(backslashed.directory), "\\dir\\sub\\");
+  EXPECT_EQ(S(backslashed.file), "name.tar");
+  EXPECT_EQ(S(backslashed.extension), ".gz");
+
+  HxLocationParts drive = SplitLocation("C:\\data\\file");
+  EXPECT_TRUE(drive.protocol.IsEmpty());
+  EXPECT_EQ(S(drive.directory), "C:\\data\\");
+  EXPECT_EQ(S(drive.file), "file");
+  EXPECT_TRUE(drive.extension.IsEmpty());
+
+  HxLocationParts file = SplitLocation("file:///var/lib/x.ini");
+  EXPECT_EQ(S(file.protocol), "file:");
+  EXPECT_TRUE(file.server.IsEmpty());
+  EXPECT_EQ(S(file.path), "/var/lib/x.ini");
+
+  HxLocationParts unc = SplitLocation("\\\\server\\share\\f.txt");
+  EXPECT_EQ(S(unc.server), "server");
+  EXPECT_EQ(S(unc.directory), "\\share\\");
+}
+
+TEST(TransferLocation, FileLocationsBecomeLocalPaths) {
+  EXPECT_EQ(S(HxFileObject::LocalPathOf("file:///tmp/a%20b/c.txt")), "/tmp/a b/c.txt");
+  EXPECT_EQ(S(HxFileObject::LocalPathOf("file://localhost/tmp/x")), "/tmp/x");
+  EXPECT_EQ(S(HxFileObject::LocalPathOf("file:/tmp/100%")), "/tmp/100%");
+  EXPECT_EQ(S(HxFileObject::LocalPathOf("FILE:\\\\\\tmp\\y")), "/tmp/y");
+  EXPECT_EQ(S(ToLocalPath("\\opt\\data\\f")), "/opt/data/f");
+}
+
+TEST_F(TransferTest, FactoryPicksTheClassByProtocol) {
+  EXPECT_NE(dynamic_cast<HxUncObject*>(CreateRemoteObject("/tmp/x").get()), nullptr);
+  EXPECT_EQ(dynamic_cast<HxFileObject*>(CreateRemoteObject("/tmp/x").get()), nullptr);
+  EXPECT_NE(dynamic_cast<HxFileObject*>(CreateRemoteObject("File:///tmp/x").get()), nullptr);
+
+  const size_t before = ErrorCount();
+  EXPECT_EQ(CreateRemoteObject("gopher://host/x"), nullptr);
+  ASSERT_EQ(ErrorCount(), before + 1);
+  HxErr record;
+  ASSERT_TRUE(LastErrorRecord(record));
+  EXPECT_EQ(record.Code(), 0x2000006bu);
+  EXPECT_EQ(S(record.Message()), "Unknown protocol:  gopher:");
+
+  RegisterTransferProtocol("FAKE:", MakeFake);
+  HxRemoteObjectPtr fake = CreateRemoteObject("fake://srv/dir/f.bin");
+  ASSERT_NE(dynamic_cast<FakeObject*>(fake.get()), nullptr);
+  EXPECT_EQ(S(fake->Location().server), "srv");
+}
+
+TEST_F(TransferTest, PathObjectReadsStoresAndDeletes) {
+  const fs::path target = Root() / "data" / "file.txt";
+  fs::create_directories(target.parent_path());
+  HxRemoteObjectPtr object = CreateRemoteObject(target.string());
+  EXPECT_FALSE(object->Exists());
+  EXPECT_TRUE(object->Delete());  // already absent
+
+  const fs::path source = Root() / "source.txt";
+  WriteBytes(source, "first");
+  ASSERT_TRUE(object->UploadFilePut(source.string()));
+  EXPECT_EQ(ReadBytes(target), "first");
+  EXPECT_TRUE(object->Exists());
+  uint64_t size = 0;
+  EXPECT_TRUE(object->GetSize(size));
+  EXPECT_EQ(size, 5u);
+  EXPECT_EQ(S(object->GetLocalCopy()), target.string());  // its own copy
+  EXPECT_TRUE(fs::exists(source));
+
+  WriteBytes(source, "second, longer");
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_TRUE(object->UploadFilePut(source.string()));
+  EXPECT_EQ(ReadBytes(target), "second, longer");
+  EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  // Storing went through a temporary file that is gone now.
+  EXPECT_EQ(std::distance(fs::directory_iterator(target.parent_path()), fs::directory_iterator()),
+            1);
+
+  const fs::path fetched = Root() / "fetched.txt";
+  EXPECT_TRUE(object->GetFile(fetched.string()));
+  EXPECT_EQ(ReadBytes(fetched), "second, longer");
+
+  EXPECT_TRUE(object->Delete());
+  EXPECT_FALSE(fs::exists(target));
+  EXPECT_FALSE(object->GetFile((Root() / "never.txt").string()));
+  EXPECT_EQ(platform::LastError(), platform::kErrorFileNotFound);
+}
+
+TEST_F(TransferTest, GetFileIfNewerSkipsACurrentTarget) {
+  const fs::path source = Root() / "src.bin";
+  const fs::path target = Root() / "dst.bin";
+  WriteBytes(source, "content");
+  HxRemoteObjectPtr object = CreateRemoteObject(source.string());
+  EXPECT_EQ(object->GetFileIfNewer(target.string()), 1);
+  EXPECT_EQ(fs::last_write_time(target), fs::last_write_time(source));  // the copy keeps it
+  EXPECT_EQ(object->GetFileIfNewer(target.string()), 2);
+
+  WriteBytes(source, "changed content");
+  fs::last_write_time(source, fs::last_write_time(target) + std::chrono::seconds(5));
+  EXPECT_EQ(object->GetFileIfNewer(target.string()), 1);
+  EXPECT_EQ(ReadBytes(target), "changed content");
+}
+
+TEST_F(TransferTest, RemoteLocalCopyIsOneTemporaryFileForTheObjectsLife) {
+  RegisterTransferProtocol("fake:", MakeFake);
+  FakeObject::downloads = 0;
+  HxStr copy;
+  {
+    HxRemoteObjectPtr object = CreateRemoteObject("fake://srv/a/b.txt");
+    copy = object->GetLocalCopy();
+    ASSERT_FALSE(copy.IsEmpty());
+    EXPECT_EQ(fs::path(std::string(copy)).parent_path(), Root() / "tmp");
+    EXPECT_EQ(fs::path(std::string(copy)).filename().string().rfind("_hx", 0), 0u);
+    EXPECT_EQ(ReadBytes(std::string(copy)), "remote body of /a/b.txt");
+    EXPECT_EQ(S(object->GetLocalCopy()), S(copy));
+    EXPECT_EQ(FakeObject::downloads, 1);
+  }
+  EXPECT_FALSE(fs::exists(std::string(copy)));
+}
+
+TEST_F(TransferTest, CopyToStoresAtTheOtherLocationThroughAConversion) {
+  RegisterTransferProtocol("fake:", MakeFake);
+  RegisterTransferConversion(1, UpperCaseConversion);
+  HxRemoteObjectPtr object = CreateRemoteObject("fake://srv/doc");
+  const fs::path plain = Root() / "plain.txt";
+  const fs::path converted = Root() / "converted.txt";
+  ASSERT_TRUE(object->CopyTo(plain.string(), 0));
+  EXPECT_EQ(ReadBytes(plain), "remote body of /doc");
+  ASSERT_TRUE(object->CopyTo(converted.string(), 1));
+  EXPECT_EQ(ReadBytes(converted), "REMOTE BODY OF /DOC");
+  EXPECT_TRUE(fs::is_empty(Root() / "tmp"));
+}
+
+TEST_F(TransferTest, TemporaryDirectoryFollowsTheSandboxOrTheContext) {
+  EXPECT_EQ(platform::TempDirectory(), (Root() / "tmp").string() + "/");
+  EXPECT_TRUE(fs::is_directory(Root() / "tmp"));
+  HxStr path;
+  ASSERT_TRUE(CreateTransferTempFile("_hx", path));
+  EXPECT_TRUE(fs::exists(std::string(path)));
+
+  static std::string contextTemp;
+  contextTemp = (Root() / "context-temp").string();
+  fs::create_directories(contextTemp);
+  SetTempDirectorySource([] { return HxStr(contextTemp); });
+  EXPECT_EQ(S(TransferTempDirectory()), contextTemp + "/");
+  {
+    ScopedTempFile scoped;
+    ASSERT_TRUE(scoped.Create("_hx"));
+    EXPECT_EQ(fs::path(std::string(scoped.Path())).parent_path(), fs::path(contextTemp));
+    path = scoped.Path();
+  }
+  EXPECT_FALSE(fs::exists(std::string(path)));
+  SetTempDirectorySource(nullptr);
+}
+
+TEST_F(TransferTest, PlatformFileErrorsUseWindowsNumbers) {
+  std::string path;
+  EXPECT_FALSE(platform::CreateTempFile((Root() / "missing").string(), "_x", path));
+  EXPECT_EQ(platform::LastError(), platform::kErrorPathNotFound);
+  EXPECT_FALSE(platform::DeleteFile((Root() / "missing.txt").string()));
+  EXPECT_EQ(platform::LastError(), platform::kErrorFileNotFound);
+  EXPECT_FALSE(
+      platform::CopyFileReplace((Root() / "missing.txt").string(), (Root() / "t.txt").string()));
+  EXPECT_FALSE(fs::exists(Root() / "t.txt"));
+
+  WriteBytes(Root() / "a.txt", "a");
+  WriteBytes(Root() / "b.txt", "b");
+  EXPECT_TRUE(platform::ReplaceFile((Root() / "a.txt").string(), (Root() / "b.txt").string()));
+  EXPECT_EQ(ReadBytes(Root() / "b.txt"), "a");
+  WriteBytes(Root() / "d.txt", "d");
+  EXPECT_FALSE(platform::MoveFile((Root() / "b.txt").string(), (Root() / "d.txt").string()));
+  EXPECT_EQ(platform::LastError(), platform::kErrorAlreadyExists);
+  EXPECT_TRUE(platform::MoveFile((Root() / "b.txt").string(), (Root() / "c.txt").string()));
+  EXPECT_EQ(ReadBytes(Root() / "c.txt"), "a");
+  EXPECT_FALSE(fs::exists(Root() / "b.txt"));
+  EXPECT_TRUE(platform::MoveFile((Root() / "c.txt").string(), (Root() / "b.txt").string()));
+  uint64_t fileTime = 0;
+  ASSERT_TRUE(platform::SetLastWriteTime((Root() / "b.txt").string(), 0x01D9000000000000ULL));
+  ASSERT_TRUE(platform::GetLastWriteTime((Root() / "b.txt").string(), fileTime));
+  EXPECT_EQ(fileTime, 0x01D9000000000000ULL);
+}
+
+TEST_F(TransferTest, SplittingAndKeyValueParsingTraceTheirDetail) {
+  RegisterTransferProtocol("fake:", MakeFake);
+  TraceCapture capture;
+  CreateRemoteObject("fake://srv/dir/name.ext");
+  HxStream stream;
+  stream.Write("[S]\nk=v\nflag\n");
+  stream.Seek(0);
+  HxKVListMap map;
+  map.Read(stream);
+  EXPECT_EQ(capture.Text(),
+            "prot = fake:, src = srv, dir = /dir/, file = name, ext = .ext\n"
+            "Value: <k>=<v>\n"
+            "Value: <flag>=<>\n"
+            "Insert: S 2\n");
+}
+
+}  // namespace

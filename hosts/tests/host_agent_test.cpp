@@ -1,0 +1,122 @@
+// The host agents run as processes, as an operator or the service manager starts them.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "platform/child_process.h"
+#include "platform/sync.h"
+#include "scoped_sandbox.h"
+
+namespace {
+
+constexpr uint32_t kGuardMs = 20000;  // a failure guard, never a pause
+
+std::string BuildPath(const std::string& relative) {
+  const char* build = std::getenv("TIDESYNC_BUILD_DIR");
+  return std::string(build != nullptr ? build : ".") + "/" + relative;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class HostAgentTest : public ::testing::Test {
+ protected:
+  std::string LogPath() const { return sandbox_.Root() + "/host.log"; }
+
+  bool StartHost(const std::string& host, std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), BuildPath("bin/" + host));
+    return child_.Start(arguments, {{"NOLT_ROOT", sandbox_.Root()}, {"NOLT_USER", "alice"}},
+                        LogPath());
+  }
+  std::vector<std::string> WithFake(const std::string& provider) {
+    return {"--provider", provider, "--plugin", BuildPath("lib/libfake_modlet.so"), "--log",
+            LogPath()};
+  }
+
+  platform::testing::ScopedSandbox sandbox_{"alice"};
+  platform::ChildProcess child_;
+};
+
+TEST_F(HostAgentTest, TerminationStopsThePluginAndTheHostExitsZero) {
+  auto started = platform::Event::Create("FAKE_STARTED_wait", false, false);
+  ASSERT_TRUE(StartHost("noltcmd", WithFake("wait")));
+  ASSERT_EQ(platform::WaitForOne(*started, kGuardMs), platform::kWaitObject0);
+  ASSERT_TRUE(child_.RequestTermination());
+  EXPECT_EQ(child_.Wait(kGuardMs), 0);
+
+  std::string log = ReadFile(LogPath());
+  EXPECT_NE(log.find("fake context wait for alice"), std::string::npos) << log;
+  EXPECT_NE(log.find("Termination requested"), std::string::npos) << log;
+  EXPECT_NE(log.find("fake stop"), std::string::npos) << log;
+  std::regex stamped(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} INFO   fake start running)");
+  EXPECT_TRUE(std::regex_search(log, stamped)) << log;
+  EXPECT_NE(log.find("ModletStart returned for provider wait with state 6"), std::string::npos);
+}
+
+TEST_F(HostAgentTest, ReportsTheNotifyMessageAndTheNewDataEvent) {
+  auto started = platform::Event::Create("FAKE_STARTED_notify", false, false);
+  ASSERT_TRUE(StartHost("noltcmd", WithFake("notify")));
+  ASSERT_EQ(platform::WaitForOne(*started, kGuardMs), platform::kWaitObject0);
+  ASSERT_TRUE(child_.RequestTermination());
+  EXPECT_EQ(child_.Wait(kGuardMs), 0);
+  std::string log = ReadFile(LogPath());
+  EXPECT_NE(log.find("MODLET_MSG_NOTIFY received: kind=100 name=Tidesync"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("provider=notify"), std::string::npos) << log;
+  EXPECT_NE(log.find("New-data event fired: MODLET_SYNC_NEW_DATA_notify"), std::string::npos)
+      << log;
+}
+
+TEST_F(HostAgentTest, AStartThatEndsInStateMinusOneExitsOne) {
+  ASSERT_TRUE(StartHost("noltcmd", WithFake("fail")));
+  EXPECT_EQ(child_.Wait(kGuardMs), 1);
+  EXPECT_NE(ReadFile(LogPath()).find("ERROR  fake start fails"), std::string::npos);
+}
+
+TEST_F(HostAgentTest, TheRealPluginEndsAtTheServerCheck) {
+  ASSERT_TRUE(StartHost("noltcmd", {"--provider", "demo", "--log", LogPath()}));
+  EXPECT_EQ(child_.Wait(kGuardMs), 0);
+  std::string log = ReadFile(LogPath());
+  EXPECT_NE(log.find("DETAIL ModletInitContext..userId: alice providerId: demo"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("ERROR  Server path not valid: "), std::string::npos) << log;
+  EXPECT_NE(log.find("INFO   ModletStart exited"), std::string::npos) << log;
+}
+
+TEST_F(HostAgentTest, TheServiceHoldsItsInstanceMutexWhileServing) {
+  auto started = platform::Event::Create("FAKE_STARTED_wait", false, false);
+  ASSERT_TRUE(StartHost("noltsvc", WithFake("wait")));
+  ASSERT_EQ(platform::WaitForOne(*started, kGuardMs), platform::kWaitObject0);
+  auto instance = platform::Mutex::Open("Global\\__noltsvc__wait");
+  ASSERT_NE(instance, nullptr);
+  EXPECT_EQ(platform::WaitForOne(*instance, 0), platform::kWaitTimeout);
+  ASSERT_TRUE(child_.RequestTermination());
+  EXPECT_EQ(child_.Wait(kGuardMs), 0);
+  EXPECT_NE(ReadFile(LogPath()).find("fake context wait for SYSTEM"), std::string::npos);
+}
+
+TEST_F(HostAgentTest, BitsJobWakeupSignalsTheNamedEvent) {
+  std::string name = "BITS_JOB_EVENT_prov_alice";
+  ASSERT_TRUE(child_.Start({BuildPath("bin/noltcmd"), "/bitsjobwakeup", "\"" + name + "\"",
+                            "{00000000-0000-0000-0000-000000000001}"},
+                           {{"NOLT_ROOT", sandbox_.Root()}}));
+  // Nothing holds the event yet: the command fails.
+  EXPECT_EQ(child_.Wait(kGuardMs), 1);
+
+  auto event = platform::Event::Create(name, false, false);
+  platform::ChildProcess waker;
+  ASSERT_TRUE(waker.Start({BuildPath("bin/noltcmd"), "/bitsjobwakeup", name, "{job}"},
+                          {{"NOLT_ROOT", sandbox_.Root()}}));
+  EXPECT_EQ(platform::WaitForOne(*event, kGuardMs), platform::kWaitObject0);
+  EXPECT_EQ(waker.Wait(kGuardMs), 0);
+}
+
+}  // namespace

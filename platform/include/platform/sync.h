@@ -1,0 +1,98 @@
+// Named kernel objects shared between processes: events, mutexes and semaphores, and the wait
+// for any of several of them (optionally also for the thread's message queue).
+//
+// Names: "Global\NAME" lives in the machine-wide namespace, any other name in the calling
+// user's local namespace. An empty name makes an object private to this process.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string_view>
+
+namespace platform {
+
+inline constexpr uint32_t kWaitObject0 = 0;
+inline constexpr uint32_t kWaitAbandoned0 = 0x80;
+inline constexpr uint32_t kWaitTimeout = 258;
+inline constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
+inline constexpr uint32_t kInfinite = 0xFFFFFFFF;
+
+// Who may use a named object: its creator's account, or every account (the Everyone list).
+enum class ObjectAccess { Owner, Everyone };
+
+class ObjectState;  // the per-handle implementation
+
+// A handle to a named object. Closing the last handle in every process ends the object.
+class WaitObject {
+ public:
+  virtual ~WaitObject();
+  WaitObject(const WaitObject&) = delete;
+  WaitObject& operator=(const WaitObject&) = delete;
+
+  // A small positive number that identifies the handle in log lines.
+  int HandleValue() const;
+  // Changes who may open the object from now on (Everyone: every account). False with
+  // LastError() 5 when this account may not change it.
+  bool SetAccess(ObjectAccess access);
+  ObjectState& State() const { return *state_; }
+
+ protected:
+  explicit WaitObject(std::unique_ptr<ObjectState> state);
+
+ private:
+  std::unique_ptr<ObjectState> state_;
+};
+
+class Event final : public WaitObject {
+ public:
+  // Creates the event, or opens it when it exists (then LastError() is 183 and the
+  // reset mode and initial state given here are ignored). Null on failure, with LastError().
+  static std::unique_ptr<Event> Create(std::string_view name, bool manualReset, bool initiallySet,
+                                       ObjectAccess access = ObjectAccess::Owner);
+  // Opens an existing event; null with LastError() 2 when no process holds one of that name.
+  static std::unique_ptr<Event> Open(std::string_view name);
+
+  bool Set();
+  bool Reset();
+
+ private:
+  using WaitObject::WaitObject;
+};
+
+class Mutex final : public WaitObject {
+ public:
+  static std::unique_ptr<Mutex> Create(std::string_view name, bool initiallyOwned,
+                                       ObjectAccess access = ObjectAccess::Owner);
+  static std::unique_ptr<Mutex> Open(std::string_view name);
+
+  // False with LastError() 288 when the calling thread does not own it.
+  bool Release();
+
+ private:
+  using WaitObject::WaitObject;
+};
+
+class Semaphore final : public WaitObject {
+ public:
+  static std::unique_ptr<Semaphore> Create(std::string_view name, int32_t initialCount,
+                                           int32_t maximumCount,
+                                           ObjectAccess access = ObjectAccess::Owner);
+  static std::unique_ptr<Semaphore> Open(std::string_view name);
+
+  // False with LastError() 298 when the count would pass the maximum.
+  bool Release(int32_t count = 1, int32_t* previousCount = nullptr);
+
+ private:
+  using WaitObject::WaitObject;
+};
+
+// Waits until one object is signalled: returns its index (kWaitObject0 + i), kWaitAbandoned0 + i
+// for a mutex whose owner died, objects.size() when wakeOnMessages is set and the thread's
+// message queue holds a message, kWaitTimeout after timeoutMs of the platform clock, kWaitFailed
+// on error. When several are signalled the lowest index wins. Acquiring is atomic per object.
+uint32_t WaitForAny(std::span<WaitObject* const> objects, uint32_t timeoutMs,
+                    bool wakeOnMessages = false);
+
+uint32_t WaitForOne(WaitObject& object, uint32_t timeoutMs);
+
+}  // namespace platform

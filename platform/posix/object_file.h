@@ -1,0 +1,69 @@
+// The file behind a named object: where it lives, how it is opened, the byte-range locks on it
+// and the state record read and written with pread/pwrite.
+#pragma once
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform::internal {
+
+enum class ObjectKind : uint32_t { Event = 1, Mutex = 2, Semaphore = 3 };
+
+inline constexpr uint32_t kRecordMagic = 0x4F535354;  // "TSSO"
+
+// The state of one object as its file holds it.
+struct ObjectRecord {
+  uint32_t magic = kRecordMagic;
+  uint32_t kind = 0;
+  uint32_t manualReset = 0;
+  int32_t count = 0;     // event: 1 while signalled; semaphore: the count
+  int32_t maximum = 0;   // semaphore: the maximum count
+  uint32_t ownerPid = 0;  // mutex: the owning process and thread, 0 while free
+  uint32_t ownerTid = 0;
+  uint32_t recursion = 0;
+  uint32_t abandoned = 0;  // mutex: its owner ended without releasing it
+  uint32_t reserved = 0;
+  uint64_t generation = 0;  // event: how often it went from reset to set
+};
+
+// The three locked bytes: the state lock, one read lock per handle, and mutex ownership.
+inline constexpr off_t kStateByte = 0;
+inline constexpr off_t kHandleByte = 1;
+inline constexpr off_t kOwnerByte = 2;
+
+// Takes (F_RDLCK, F_WRLCK) or drops (F_UNLCK) an open-file-description lock on one byte;
+// waits for it when `wait`. False when it is held elsewhere (without `wait`) or on error.
+bool LockByte(int fd, off_t byte, short type, bool wait);
+
+// True when another open file description holds a lock that conflicts with a write lock.
+bool ByteLockedElsewhere(int fd, off_t byte);
+
+bool ReadRecord(int fd, ObjectRecord& record);
+bool WriteRecord(int fd, const ObjectRecord& record);
+
+// Wakes the threads that wait on the file: an attribute change that their inotify reports.
+void Ring(int fd);
+
+// The path of the file for an object name ("Global\" and "Local\" choose the namespace);
+// empty with LastError() when the namespace directory is unusable.
+std::string ObjectFilePath(std::string_view name);
+
+// Opens (or with `create`, makes) the object file and returns it with its state lock held;
+// -1 with LastError(). `created` tells whether this call made the file.
+int OpenObjectFile(const std::string& path, bool create, bool& created);
+
+// An anonymous object file for an unnamed object, with its state lock held; -1 on failure.
+int CreatePrivateObjectFile();
+
+// A second, separate open of the same file (its own locks); -1 on failure.
+int ReopenObjectFile(int fd);
+
+// "/proc/self/fd/N": names the open file itself, whatever happens to its path.
+std::string DescriptorPath(int fd);
+
+// Removes the object file when the path still names the file open as `fd`.
+void RemoveObjectFile(const std::string& path, int fd);
+
+}  // namespace platform::internal

@@ -1,0 +1,91 @@
+// One hive of the registry: a SQLite database of keys (a tree by parent id) and typed values.
+// Every call is one transaction under the hive's lock; results are Windows error numbers.
+#pragma once
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/registry.h"
+
+struct sqlite3;
+
+namespace platform::registry_detail {
+
+// A value written into a hive when the key it belongs to is first created.
+struct SeedValue {
+  std::string key;  // below the created key
+  std::string name;
+  uint32_t type = kRegSz;
+  std::vector<uint8_t> data;
+};
+
+// The id and stored name of each key along a path.
+struct KeyPath {
+  int64_t id = 0;
+  std::string storedPath;  // components joined by backslashes, in their stored case
+};
+
+// Splits a key path at backslashes; 161 for a leading backslash, 87 for a name over 255 bytes.
+uint32_t SplitKeyPath(std::string_view path, std::vector<std::string_view>& parts);
+
+// ASCII case-insensitive equality, as the hive compares names.
+bool SameName(std::string_view a, std::string_view b);
+
+// The shell-folder values of a new machine hive, or of a new hive of the process user.
+std::vector<SeedValue> ShellFolderSeed(bool machineHive);
+
+class Hive {
+ public:
+  static constexpr int64_t kRootKey = 1;
+
+  // The process's connection to the hive at path, made (and the hive created, with the seed
+  // values) on first use. machine selects the machine hive's file modes and write policy.
+  static std::shared_ptr<Hive> Get(const std::string& path, bool machine, uint32_t& error);
+
+  ~Hive();
+  Hive(const Hive&) = delete;
+  Hive& operator=(const Hive&) = delete;
+
+  // 0 when this process may change the hive, else 5.
+  uint32_t CheckWritable();
+
+  uint32_t Find(int64_t from, const std::vector<std::string_view>& parts, KeyPath& found);
+  // Finds or creates the path. A seed marks a key that stands for a new hive: when the last key
+  // is new it gets "Software\Classes" and the seed values.
+  uint32_t Create(int64_t from, const std::vector<std::string_view>& parts, KeyPath& found,
+                  bool& created, const std::vector<SeedValue>& seed = {});
+
+  uint32_t GetValue(int64_t key, std::string_view name, RegistryValue& value);
+  uint32_t SetValue(int64_t key, std::string_view name, uint32_t type, const void* data,
+                    uint32_t size);
+  uint32_t DeleteValue(int64_t key, std::string_view name);
+  // Subkey names in case-insensitive order; value names in the order first written.
+  uint32_t SubKeyNames(int64_t key, std::vector<std::string>& names);
+  uint32_t ValueNames(int64_t key, std::vector<std::string>& names);
+  // Deletes the key at parts below parent: 5 when it has subkeys unless tree; an empty path
+  // with tree set removes everything below parent instead.
+  uint32_t DeleteKey(int64_t parent, const std::vector<std::string_view>& parts, bool tree);
+
+ private:
+  Hive(std::string path, bool machine);
+  sqlite3* Connection(uint32_t& error);
+  uint32_t Connect();
+  uint32_t Initialise();
+  uint32_t CheckWritableLocked();
+  // Runs body(db) in one transaction under the lock; a failure rolls it back.
+  template <typename Body>
+  uint32_t Run(bool write, Body&& body);
+
+  std::mutex mutex_;
+  std::string path_;
+  bool machine_;
+  sqlite3* db_ = nullptr;
+  pid_t pid_ = 0;  // a forked child makes its own connection
+};
+
+}  // namespace platform::registry_detail

@@ -1,0 +1,17 @@
+#include "error_text.h"
+
+#include "platform/errors.h"
+
+namespace noltreg {
+
+std::string ErrorText(uint32_t code) {
+  if (code == platform::kErrorFileNotFound) {
+    return "ERROR: The system was unable to find the specified registry key or value.";
+  }
+  std::string message;
+  if (!platform::SystemErrorMessage(code, message)) return "ERROR: Error " + std::to_string(code) + ".";
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
+  return "ERROR: " + message;
+}
+
+}  // namespace noltreg

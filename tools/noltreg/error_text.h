@@ -1,0 +1,11 @@
+// The one-line error messages of the tool.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace noltreg {
+
+// "ERROR: " and the text for a registry error number.
+std::string ErrorText(uint32_t code);
+
+}  // namespace noltreg
