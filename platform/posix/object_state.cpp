@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <vector>
 
 #include "fork_guard.h"
@@ -126,12 +127,13 @@ std::unique_ptr<ObjectState> OpenObject(std::string_view name, const OpenRequest
   if (fd < 0) return nullptr;
   // Join the handle count (a read lock; converts the probe's write lock when we were alone).
   bool counted = LockByte(fd, kHandleByte, F_RDLCK, false);
-  uint32_t outcome = counted ? kErrorSuccess : SetLastErrorFromErrno();
+  uint32_t countError = counted ? kErrorSuccess : ErrorFromErrno(errno);
   bool named = !path.empty();
   auto state = std::make_unique<ObjectState>(fd, std::move(path), request.kind);
+  uint32_t outcome = kErrorSuccess;
   ObjectRecord record;
   if (!counted) {
-    // the handle would not keep the object alive: refuse it
+    outcome = countError;  // a handle outside the count would not keep the object alive
   } else if (!present && !request.create) {
     outcome = kErrorFileNotFound;
   } else if (!present) {

@@ -21,11 +21,7 @@ TEST(SyncErrors, ErrnoMapsToTheWindowsNumbers) {
   EXPECT_EQ(ErrorFromErrno(EPERM), kErrorAccessDenied);
   EXPECT_EQ(ErrorFromErrno(EEXIST), kErrorFileExists);
   EXPECT_EQ(ErrorFromErrno(ENOSPC), kErrorDiskFull);
-  EXPECT_EQ(ErrorFromErrno(ENOTEMPTY), kErrorDirNotEmpty);
-  EXPECT_EQ(ErrorFromErrno(ENAMETOOLONG), kErrorFilenameTooLong);
-  EXPECT_EQ(ErrorFromErrno(EWOULDBLOCK), kErrorLockViolation);
   EXPECT_EQ(ErrorFromErrno(EOPNOTSUPP), kErrorNotSupported);
-  EXPECT_EQ(ErrorFromErrno(EMFILE), kErrorTooManyOpenFiles);
   EXPECT_EQ(ErrorFromErrno(12345), kErrorGenFailure);
 }
 

@@ -167,13 +167,14 @@ TEST_F(SyncWaitTest, TimedWaitEndsExactlyAtItsDeadlineOnTheDrivenClock) {
 TEST_F(SyncWaitTest, SleepFollowsTheDrivenClock) {
   DrivenClock clock;
   InstallClock(&clock);
+  constexpr uint32_t kHourMs = 3600 * 1000;
   WaitingThread sleeper([] {
-    SleepMs(3600 * 1000);
+    SleepMs(kHourMs);
     return TickCount();
   });
   ASSERT_TRUE(sleeper.Blocked());
-  clock.Advance(3600 * 1000);
-  EXPECT_EQ(sleeper.Result(), 3600u * 1000u);
+  clock.Advance(kHourMs);
+  EXPECT_EQ(sleeper.Result(), kHourMs);
 }
 
 TEST_F(SyncWaitTest, MutexOfAnEndedThreadIsTakenAbandoned) {
