@@ -2,12 +2,17 @@
 #include "foundation/log/host_logger.h"
 #include "noltsync/entry/modlet_api.h"
 #include "noltsync/entry/modlet_context.h"
+#include "noltsync/entry/module_lifetime.h"
 #include "noltsync/entry/start_sequence.h"
 
 #define MODLET_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 ModletContext* AsContext(void* handle) { return static_cast<ModletContext*>(handle); }
+
+// The library's load and unload routine.
+__attribute__((constructor)) void LibraryLoaded() { OnModuleLoad(); }
+__attribute__((destructor)) void LibraryUnloaded() { OnModuleUnload(); }
 }  // namespace
 
 MODLET_EXPORT int ModletInit(void) {

@@ -1,0 +1,38 @@
+#include "noltsync/entry/module_lifetime.h"
+
+#include <cstdint>
+
+#include "foundation/context/context_store.h"
+#include "foundation/log/hx_trace.h"
+#include "platform/registry.h"
+
+namespace {
+
+constexpr const char* kGeneralKeyWithoutProvider = "SOFTWARE\\Strovane\\ProviderList\\General";
+
+// A value that is absent or not a double word leaves the default.
+uint32_t ReadMask(const platform::RegistryKey& key, const char* name, uint32_t fallback) {
+  uint32_t type = 0;
+  uint32_t value = 0;
+  uint32_t size = sizeof value;
+  if (key.QueryValue(name, &type, &value, &size) != 0 || type != platform::kRegDword ||
+      size != sizeof value) {
+    return fallback;
+  }
+  return value;
+}
+
+}  // namespace
+
+void OnModuleLoad() {
+  platform::RegistryKey general;
+  if (general.Open(platform::kHkeyLocalMachine, kGeneralKeyWithoutProvider, platform::kKeyRead) !=
+      0) {
+    return;
+  }
+  HxTrace& trace = HxTrace::Instance();
+  trace.SetMasks(ReadMask(general, "TraceMask", trace.TraceMask()),
+                 ReadMask(general, "LevelMask", trace.LevelMask()));
+}
+
+void OnModuleUnload() { ClearContextStore(); }
