@@ -51,6 +51,7 @@ bool IsTextType(uint32_t type) {
 
 // The text of a string value: its bytes up to the first zero byte.
 std::string_view TextOf(const platform::RegistryValue& value) {
+  if (value.data.empty()) return {};
   const auto* bytes = reinterpret_cast<const char*>(value.data.data());
   return std::string_view(bytes, strnlen(bytes, value.data.size()));
 }

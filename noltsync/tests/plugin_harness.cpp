@@ -1,6 +1,7 @@
 #include "plugin_harness.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -35,7 +36,8 @@ extern "C" void RecordingLogger(uint32_t /*category*/, uint32_t level, const cha
   }
   if (doThrow) throw std::runtime_error("logger failure");
   if (doFault) {
-    volatile int* nowhere = nullptr;
+    // An unmapped address that is not null, so the sanitizers let the fault happen.
+    auto* nowhere = reinterpret_cast<volatile int*>(uintptr_t{16});
     *nowhere = 1;
   }
 }
