@@ -37,8 +37,8 @@ extern "C" void RecordingLogger(uint32_t /*category*/, uint32_t level, const cha
   if (doThrow) throw std::runtime_error("logger failure");
   if (doFault) {
     // An unmapped address that is not null, so the sanitizers let the fault happen.
-    auto* nowhere = reinterpret_cast<volatile int*>(uintptr_t{16});
-    *nowhere = 1;
+    volatile uintptr_t unmapped = 16;
+    *reinterpret_cast<volatile int*>(unmapped) = 1;
   }
 }
 
