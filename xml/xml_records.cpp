@@ -1,0 +1,123 @@
+#include "xml/xml_records.h"
+
+#include <new>
+
+#include "xml/xml_error_state.h"
+
+namespace {
+
+void Unlink(XmlElement& element) {
+  if (XmlElement* parent = element.parent) {
+    (element.previousSibling ? element.previousSibling->nextSibling : parent->firstChild) =
+        element.nextSibling;
+    (element.nextSibling ? element.nextSibling->previousSibling : parent->lastChild) =
+        element.previousSibling;
+    --parent->childCount;
+  } else if (element.rootOf != nullptr && element.rootOf->root == &element) {
+    element.rootOf->root = nullptr;
+  }
+  element.parent = element.previousSibling = element.nextSibling = nullptr;
+  element.rootOf = nullptr;
+}
+
+// Frees an unlinked element and its subtree without recursion, so that deep documents cannot
+// exhaust the stack: always free a leaf, detaching it from its parent first.
+void FreeSubtree(XmlElement* top) {
+  XmlElement* element = top;
+  while (element != nullptr) {
+    while (element->firstChild != nullptr) element = element->firstChild;
+    XmlElement* parent = element == top ? nullptr : element->parent;
+    if (parent != nullptr) parent->firstChild = element->nextSibling;
+    delete element;
+    element = parent;
+  }
+}
+
+}  // namespace
+
+XmlElement::~XmlElement() { xml_records::RemoveAllAttributes(*this); }
+
+XmlDocument::~XmlDocument() { xml_records::DeleteElement(root); }
+
+namespace xml_records {
+
+XmlElement* NewElement(std::string_view name, XmlElement* parent) {
+  auto* element = new (std::nothrow) XmlElement;
+  if (element == nullptr) {
+    xml_error::SetCode(xml_error::kOutOfMemory);
+    return nullptr;
+  }
+  element->name.assign(name);
+  if (parent != nullptr) {
+    element->parent = parent;
+    element->previousSibling = parent->lastChild;
+    (parent->lastChild ? parent->lastChild->nextSibling : parent->firstChild) = element;
+    parent->lastChild = element;
+    ++parent->childCount;
+  }
+  return element;
+}
+
+void SetRoot(XmlDocument& document, XmlElement* root) {
+  if (document.root == root) return;
+  DeleteElement(document.root);
+  document.root = root;
+  if (root != nullptr) root->rootOf = &document;
+}
+
+void DeleteElement(XmlElement* element) {
+  if (element == nullptr) return;
+  Unlink(*element);
+  FreeSubtree(element);
+}
+
+XmlAttribute* FindAttribute(const XmlElement& element, std::string_view name) {
+  for (XmlAttribute* attribute = element.attributes.first; attribute != nullptr;
+       attribute = attribute->next) {
+    if (attribute->name == name) return attribute;
+  }
+  return nullptr;
+}
+
+XmlAttribute* SetAttribute(XmlElement& element, std::string_view name, std::string_view value) {
+  if (XmlAttribute* existing = FindAttribute(element, name)) {
+    existing->value.assign(value);
+    return existing;
+  }
+  auto* attribute = new (std::nothrow) XmlAttribute;
+  if (attribute == nullptr) {
+    xml_error::SetCode(xml_error::kOutOfMemory);
+    return nullptr;
+  }
+  attribute->name.assign(name);
+  attribute->value.assign(value);
+  XmlAttributeList& list = element.attributes;
+  attribute->previous = list.last;
+  (list.last ? list.last->next : list.first) = attribute;
+  list.last = attribute;
+  ++list.count;
+  return attribute;
+}
+
+bool RemoveAttribute(XmlElement& element, std::string_view name) {
+  XmlAttribute* attribute = FindAttribute(element, name);
+  if (attribute == nullptr) return false;
+  XmlAttributeList& list = element.attributes;
+  (attribute->previous ? attribute->previous->next : list.first) = attribute->next;
+  (attribute->next ? attribute->next->previous : list.last) = attribute->previous;
+  --list.count;
+  delete attribute;
+  return true;
+}
+
+void RemoveAllAttributes(XmlElement& element) {
+  XmlAttribute* attribute = element.attributes.first;
+  while (attribute != nullptr) {
+    XmlAttribute* next = attribute->next;
+    delete attribute;
+    attribute = next;
+  }
+  element.attributes = XmlAttributeList();
+}
+
+}  // namespace xml_records

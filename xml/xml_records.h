@@ -1,0 +1,80 @@
+// The storage of an XML document: a document record, its elements and their attributes. The
+// tree owns every record; handles point at them without owning them. Names, values and texts are
+// UTF-8. Children form a doubly linked list in document order.
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct XmlAttribute {
+  std::string name;
+  std::string value;
+  XmlAttribute* previous = nullptr;
+  XmlAttribute* next = nullptr;
+};
+
+struct XmlAttributeList {
+  unsigned count = 0;
+  XmlAttribute* first = nullptr;
+  XmlAttribute* last = nullptr;
+};
+
+struct XmlDocument;
+
+struct XmlElement {
+  XmlElement() = default;
+  XmlElement(const XmlElement&) = delete;
+  XmlElement& operator=(const XmlElement&) = delete;
+  ~XmlElement();  // frees the attributes, not the children
+
+  std::string name;
+  std::optional<std::string> text;  // none: the element has no text
+  bool cdata = false;
+  XmlAttributeList attributes;
+  unsigned childCount = 0;
+  XmlElement* parent = nullptr;
+  XmlElement* firstChild = nullptr;
+  XmlElement* previousSibling = nullptr;
+  XmlElement* nextSibling = nullptr;
+  XmlElement* lastChild = nullptr;
+  // The document whose root this element is, so that deleting a root unhooks it.
+  XmlDocument* rootOf = nullptr;
+};
+
+struct XmlDocument {
+  XmlDocument() = default;
+  XmlDocument(const XmlDocument&) = delete;
+  XmlDocument& operator=(const XmlDocument&) = delete;
+  ~XmlDocument();  // frees the root with its subtree
+
+  std::optional<std::string> version;
+  std::optional<std::string> encoding;
+  int standalone = 0;  // nothing sets it; written as "yes" when greater than 0
+  XmlElement* root = nullptr;
+};
+
+namespace xml_records {
+
+// A new element named `name`, appended as the last child of `parent` when one is given. Null,
+// with the thread's XML error code set to 1, when the record cannot be allocated.
+XmlElement* NewElement(std::string_view name, XmlElement* parent);
+
+// Makes `root` (a parentless element) the document's root; a previous root is freed.
+void SetRoot(XmlDocument& document, XmlElement* root);
+
+// Unlinks the element from its parent or document and frees it with its whole subtree.
+void DeleteElement(XmlElement* element);
+
+// The first attribute named exactly `name`, or null.
+XmlAttribute* FindAttribute(const XmlElement& element, std::string_view name);
+
+// Replaces the value of the attribute named `name` in its place, or appends a new attribute.
+// Null (code 1) when a new record cannot be allocated.
+XmlAttribute* SetAttribute(XmlElement& element, std::string_view name, std::string_view value);
+
+// Unlinks and frees the first attribute named `name`; false when there is none.
+bool RemoveAttribute(XmlElement& element, std::string_view name);
+
+void RemoveAllAttributes(XmlElement& element);
+
+}  // namespace xml_records

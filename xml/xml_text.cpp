@@ -1,0 +1,108 @@
+#include "xml/xml_text.h"
+
+#include "foundation/context/context_names.h"
+#include "foundation/context/context_store.h"
+#include "foundation/strings/utf8.h"
+
+namespace xml_text {
+namespace {
+
+constexpr std::string_view kProviderIdToken = "%PROVIDERID%";
+constexpr size_t kProviderIdMax = 259;  // the value is read into a buffer of 260 bytes
+
+// Spare capacity above this many bytes is returned to the allocator when a text is settled.
+constexpr size_t kSpareCapacity = 64;
+
+}  // namespace
+
+std::string StoredText(std::string_view text) {
+  if (text.size() > kRawTextMarker.size() && text.starts_with(kRawTextMarker)) {
+    return std::string(text.substr(kRawTextMarker.size()));
+  }
+  return FromAnsi(text);
+}
+
+bool IsWhitespace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\v'; }
+
+void SettleParsedText(std::optional<std::string>& text, bool trim) {
+  if (!text) return;
+  std::string& value = *text;
+  size_t first = 0;
+  while (first < value.size() && IsWhitespace(value[first])) ++first;
+  if (first == value.size()) {
+    text.reset();
+    return;
+  }
+  if (trim) {
+    size_t end = value.size();
+    while (IsWhitespace(value[end - 1])) --end;
+    value.erase(end);
+    value.erase(0, first);
+  }
+  if (value.capacity() - value.size() > kSpareCapacity) value.shrink_to_fit();
+}
+
+HxStr WithProviderId(std::string_view utf8) {
+  size_t found = utf8.find(kProviderIdToken);
+  if (found == std::string_view::npos) return ToAnsi(utf8);
+  HxStr providerId = GetValue(context_names::kSection, context_names::kProviderId);
+  const std::string_view value = std::string_view(providerId).substr(0, kProviderIdMax);
+  // One pass from left to right: a provider id that itself holds the token is not expanded again.
+  std::string result;
+  size_t done = 0;
+  while (found != std::string_view::npos) {
+    result.append(utf8.substr(done, found - done)).append(value);
+    done = found + kProviderIdToken.size();
+    found = utf8.find(kProviderIdToken, done);
+  }
+  result.append(utf8.substr(done));
+  return ToAnsi(result);
+}
+
+void AppendEscaped(std::string& out, std::string_view text) {
+  // Byte by byte, as for the single-byte locales ("ISO-8859-1", "ISO-8859-2"): the OEM code page
+  // is UTF-8 here and no byte of a UTF-8 multibyte sequence is below 0x80, so escaping single
+  // ASCII bytes is exact and a round trip through UTF-16 would change nothing.
+  for (char c : text) {
+    switch (c) {
+      case '"':
+        out += "&quot;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r') {
+          out += c;
+        }
+    }
+  }
+}
+
+void CopyAsUtf16(std::string_view utf8, char16_t* buffer, size_t count) {
+  size_t written = 0;
+  auto put = [&](uint32_t unit) {
+    if (written < count) buffer[written++] = static_cast<char16_t>(unit);
+  };
+  for (size_t pos = 0; pos < utf8.size() && written < count;) {
+    const uint32_t code = utf8::DecodeAt(utf8, pos);
+    if (code >= 0x10000 && code <= 0x10FFFF) {
+      put(0xD800 + ((code - 0x10000) >> 10));
+      put(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      put(code);
+    }
+  }
+  while (written < count) buffer[written++] = u'\0';
+}
+
+}  // namespace xml_text
