@@ -121,7 +121,7 @@ uint32_t ReadString(const char* subKey, const char* name, char* buffer, size_t s
   uint32_t code = ReadText(subKey, name, perUser, text, value);
   if (code != kStoreSuccess) return code;
   if (text.size() + 1 > size) return platform::kErrorMoreData;
-  std::memcpy(buffer, text.data(), text.size());
+  if (!text.empty()) std::memcpy(buffer, text.data(), text.size());
   buffer[text.size()] = '\0';
   return kStoreSuccess;
 }

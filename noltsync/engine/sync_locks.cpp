@@ -14,15 +14,18 @@ namespace {
 constexpr size_t kLockNameBuffer = 260;
 constexpr uint32_t kUploadLockTimeoutMs = 10000;
 
-// Each guard lives until the process ends, so that its name stays fixed for the process.
-SwmrGuard& NamedGuard(const char* prefix) {
-  char name[kLockNameBuffer];
-  std::snprintf(name, sizeof name, "%s_%s_%s", prefix, GetContextValue("ProviderId").c_str(),
-                GetContextValue("UserName").c_str());
-  auto* guard = new SwmrGuard();
-  guard->Create(name);
-  return *guard;
-}
+// A guard named at first use after the context's provider and user, so that its name stays
+// fixed for the process. It lives as long as the plug-in: a leaked one would be lost, handles
+// and all, when the host unloads the library.
+struct NamedGuard {
+  explicit NamedGuard(const char* prefix) {
+    char name[kLockNameBuffer];
+    std::snprintf(name, sizeof name, "%s_%s_%s", prefix, GetContextValue("ProviderId").c_str(),
+                  GetContextValue("UserName").c_str());
+    guard.Create(name);
+  }
+  SwmrGuard guard;
+};
 
 bool IsMoveFallbackError(uint32_t error) {
   return error == platform::kErrorPathNotFound || error == platform::kErrorBadNetPath ||
@@ -38,13 +41,13 @@ bool CopyThenDelete(const HxStr& source, const HxStr& target) {
 }  // namespace
 
 SwmrGuard& UploadLock() {
-  static SwmrGuard& guard = NamedGuard("NOLTCMD_UPLOAD_LOCK");
-  return guard;
+  static NamedGuard lock("NOLTCMD_UPLOAD_LOCK");
+  return lock.guard;
 }
 
 SwmrGuard& ReadWriteLock() {
-  static SwmrGuard& guard = NamedGuard("NOLTCMD_READWRITE_LOCK");
-  return guard;
+  static NamedGuard lock("NOLTCMD_READWRITE_LOCK");
+  return lock.guard;
 }
 
 bool MoveFileGuarded(const HxStr& source, const HxStr& target, bool useLock) {

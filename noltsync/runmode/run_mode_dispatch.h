@@ -2,6 +2,7 @@
 // simulate in the command agent, the command agent alone, the command agent beside the
 // service, the service; otherwise the run mode cannot be determined.
 #pragma once
+#include "foundation/strings/hx_str.h"
 
 struct ModletContext;
 class RunContext;
@@ -18,6 +19,10 @@ enum class RunMode {
 // matches).
 RunMode DetermineRunMode(const RunContext& runContext);
 
+// The user id as the updater and uploader know it: every blank replaced by "_".
+HxStr UserIdWithoutBlanks(const HxStr& userId);
+
 // Runs the dispatch for a started context: determines the run mode, then builds the updater
-// and uploader of that mode and runs its loop until it ends.
+// and uploader of that mode and runs its loop until it ends (the notified loop for the command
+// agent beside the service, else the scheduled loop).
 void RunModeDispatch(ModletContext& context);

@@ -1,0 +1,62 @@
+// A sandbox, a loaded context for provider "prov" and user "alice", a driven clock and a
+// captured host log for each engine test, with helpers for the "Sync" settings and the
+// registry values the engine reads and writes.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/time/hx_time.h"
+#include "platform/clock.h"
+#include "scoped_sandbox.h"
+
+struct CapturedLogLine {
+  uint32_t level;
+  std::string text;
+};
+
+class EngineTest : public ::testing::Test {
+ protected:
+  static constexpr const char* kProvider = "prov";
+  static constexpr const char* kUser = "tester";  // the process user, so a reload keeps it
+  static constexpr const char* kServer = "http://host/path";
+
+  EngineTest();
+  ~EngineTest() override;
+
+  // Sets a value of the context's "Sync" section.
+  static void SetSync(const char* key, const std::string& value);
+
+  // The user's provider key (no subkey unless given).
+  static void PutUserDword(const char* name, uint32_t value, const char* subKey = nullptr);
+  static void PutUserString(const char* name, const std::string& text,
+                            const char* subKey = nullptr);
+  // A value of the service account's key below the provider key (machine level).
+  static void PutServiceDword(const char* name, uint32_t value);
+  // The user's string value; false when it cannot be read.
+  static bool UserString(const char* name, std::string& text);
+  static uint32_t UserDword(const char* name);
+  static bool UserValueExists(const char* name);
+  // A stored "<name>Hex" time; the zero time when absent.
+  static HxTime StoredTime(const char* name);
+
+  HxTime Now() const { return HxTime::Now(); }
+  // Moves the driven clock by a number of seconds (forwards only).
+  void AdvanceSeconds(uint64_t seconds) { clock_.Advance(seconds * 1000); }
+
+  // The captured lines (formatted) since the test began or the last ClearLog.
+  static std::vector<CapturedLogLine> Log();
+  static void ClearLog();
+  // True when a line with exactly this text (and level, when not 0) was logged.
+  static bool Logged(const std::string& text, uint32_t level = 0);
+  // How many captured lines begin with the prefix.
+  static int CountLogged(const std::string& prefix);
+  // The index of the first line that begins with the prefix; -1 when none.
+  static int IndexOf(const std::string& prefix);
+
+ private:
+  platform::testing::ScopedSandbox sandbox_;
+  platform::DrivenClock clock_;
+};

@@ -1,0 +1,161 @@
+// The two sync loops in process: their waits, what wakes them, and the timeouts they compute,
+// with the clock driven by the test.
+#include <gtest/gtest.h>
+
+#include "foundation/context/context_store.h"
+#include "foundation/registry/provider_store.h"
+#include "foundation/time/hx_time.h"
+#include "loop_test_fixture.h"
+#include "noltsync/engine/sync_state.h"
+#include "platform/messages.h"
+#include "platform/sync.h"
+
+namespace {
+
+constexpr uint32_t kHourMs = 3600 * 1000;
+
+std::string User() { return LoopTest::UserName(); }
+
+class ScheduledLoopTest : public LoopTest {
+ protected:
+  // The next sync one hour ahead, so that the first wait lasts 3600 s.
+  void ScheduleNextSyncInOneHour() {
+    sync_state::WriteHexTime(sync_state::kNextUpdateTime,
+                             Now().Add(HxTime::Span(0, 1, 0, 0)));
+  }
+};
+
+TEST_F(ScheduledLoopTest, AWakeWithoutSyncKeepsWhatIsLeftOfTheWait) {
+  ScheduleNextSyncInOneHour();
+  RunLoop(Loop::kScheduled, [this] {
+    EXPECT_EQ(AwaitWait(1), kHourMs);
+    AdvanceSeconds(100);
+    SignalEvent("MODLET_PRUNE");
+    EXPECT_EQ(AwaitWait(2), 3500u * 1000);
+    AdvanceSeconds(50);
+    platform::PostThreadMessage(LoopThreadId(), platform::kMessageUser, 0, 0);
+    EXPECT_EQ(AwaitWait(3), 3450u * 1000);
+  });
+  EXPECT_TRUE(Logged("Created sync prune event - MODLET_PRUNE_prov_" + User() + "\n", 1));
+  EXPECT_TRUE(Logged("Created bits job event - BITS_JOB_EVENT_prov_" + User() + "\n", 1));
+  EXPECT_TRUE(Logged("Created bits job Upload event - BITS_JOB_UPLOAD_EVENT_prov_" + User() + "\n", 1));
+  EXPECT_TRUE(Logged("Received prune event...\n", 1));
+  EXPECT_TRUE(Logged("Received shutdown event...\n", 1));
+  // Logged before the first wait only: no sync step ran.
+  EXPECT_EQ(CountLogged("Next Sync time in "), 1);
+  EXPECT_TRUE(Logged("Next Sync time in 0 days 1 hours 0 minutes 0 seconds\n", 2));
+  EXPECT_LT(IndexOf("Received prune event"), IndexOf("Acquiring NOLTCMD_READWRITE_LOCK"));
+  EXPECT_EQ(CountLogged("Update process starts"), 0);
+}
+
+TEST_F(ScheduledLoopTest, ABitsJobEventRunsASyncStepAndIsReset) {
+  ScheduleNextSyncInOneHour();
+  RunLoop(Loop::kScheduled, [this] {
+    ASSERT_TRUE(AwaitWait(1));
+    SignalEvent("BITS_JOB_EVENT");
+    EXPECT_EQ(AwaitWait(2), 4 * kHourMs);
+    // The manual-reset event was reset: the loop stays in its wait.
+    auto event = platform::Event::Open("BITS_JOB_EVENT_prov_" + User());
+    ASSERT_NE(event, nullptr);
+    EXPECT_EQ(platform::WaitForOne(*event, 0), platform::kWaitTimeout);
+  });
+  EXPECT_TRUE(Logged("Received bits job event...\n", 1));
+  EXPECT_EQ(WaitCount(), 2u);
+  EXPECT_EQ(CountLogged("Update process starts"), 1);
+  // The sync step asks for the next sync time to be logged again.
+  EXPECT_TRUE(Logged("Next Sync time in 0 days 1 hours 0 minutes 0 seconds\n", 2));
+  EXPECT_TRUE(Logged("Next Sync time in 0 days 4 hours 0 minutes 0 seconds\n", 2));
+}
+
+TEST_F(ScheduledLoopTest, ASyncStepEndingAtSleepZeroWaitsFourHours) {
+  // No next time is stored: the first wait ends at once. The cycle then outlasts the interval
+  // it has just set, so the schedule says "now" again.
+  OnLogLine("Next Sync Time is updated to", [this] { AdvanceSeconds(5 * 3600); });
+  RunLoop(Loop::kScheduled, [this] {
+    EXPECT_EQ(AwaitWait(1), 0u);
+    EXPECT_EQ(AwaitWait(2), 4 * kHourMs);
+  });
+  EXPECT_TRUE(Logged("Woke up on timeout...\n", 1));
+  EXPECT_TRUE(Logged("Minimum sleep time enforced: 14400\n", 2));
+  EXPECT_LT(IndexOf("Woke up on timeout"), IndexOf("Update process starts"));
+  EXPECT_LT(IndexOf("Next Sync Time is updated to"), IndexOf("Minimum sleep time enforced"));
+}
+
+TEST_F(ScheduledLoopTest, AStartUpPruneRequestWakesTheLoopAtOnce) {
+  provider_store::DeleteValue(nullptr, "PruneOfflineMask", true);  // no mask yet
+  ScheduleNextSyncInOneHour();
+  RunLoop(Loop::kScheduled, [this] {
+    ASSERT_TRUE(AwaitWait(1));
+    EXPECT_EQ(AwaitWait(2), kHourMs);
+  });
+  EXPECT_TRUE(Logged("Received prune event...\n", 1));
+  std::string mask;
+  EXPECT_TRUE(UserString("PruneOfflineMask", mask));
+  EXPECT_EQ(mask, "op");
+}
+
+TEST_F(ScheduledLoopTest, TheLoopTakesTheUsersServerAtEveryPass) {
+  PutUserString("FANOUT_URL", "  http://fanout/root  ");
+  ScheduleNextSyncInOneHour();
+  RunLoop(Loop::kScheduled, [this] { ASSERT_TRUE(AwaitWait(1)); });
+  EXPECT_EQ(std::string(GetContextValue("DnaServer").c_str()), "http://fanout/root");
+}
+
+using NotifiedLoopTest = LoopTest;
+
+TEST_F(NotifiedLoopTest, WithoutASignalItWaitsWithoutTimeLimitUntilShutdown) {
+  RunLoop(Loop::kNotified, [this] {
+    EXPECT_EQ(AwaitWait(1), platform::kInfinite);
+    AdvanceSeconds(30 * 24 * 3600);
+  });
+  EXPECT_EQ(CountLogged("Created sync notification event, event name="
+                        "Global\\NOLTCMD_SYNC_EVENT_prov_" + User() + ", handle="),
+            1);
+  EXPECT_TRUE(Logged("Current sync update stage is 0\n", 1));
+  EXPECT_TRUE(Logged("Going to sleep with TO of -1 sec.\n", 1));
+  EXPECT_TRUE(Logged("Received shutdown event...\n", 1));
+  EXPECT_EQ(CountLogged("Woke up on timeout"), 0);
+  EXPECT_EQ(CountLogged("Update process starts"), 0);
+}
+
+TEST_F(NotifiedLoopTest, ANewerServiceAttemptSyncsAtOnce) {
+  const HxTime now = Now();
+  sync_state::WriteHexTime(sync_state::kLastAttemptUpdateTime, now.Add(-HxTime::kHour));
+  PutServiceString("LastAttemptUpdateTimeHex", now.ToHex().c_str());
+  RunLoop(Loop::kNotified, [this] {
+    EXPECT_EQ(AwaitWait(1), platform::kInfinite);
+    EXPECT_EQ(AwaitWait(2), platform::kInfinite);
+  });
+  EXPECT_TRUE(Logged("Received sync notification event from noltsvc...\n", 1));
+  EXPECT_LT(IndexOf("Received sync notification"), IndexOf("Update process starts"));
+  EXPECT_LT(IndexOf("Update process ends"), IndexOf("Upload process starts"));
+  EXPECT_EQ(StoredTime(sync_state::kLastAttemptUpdateTime).FileTime(), now.FileTime());
+}
+
+TEST_F(NotifiedLoopTest, AnOlderServiceAttemptWaitsForTheSignal) {
+  const HxTime now = Now();
+  sync_state::WriteHexTime(sync_state::kLastAttemptUpdateTime, now);
+  PutServiceString("LastAttemptUpdateTimeHex", now.Add(-HxTime::kHour).ToHex().c_str());
+  RunLoop(Loop::kNotified, [this] {
+    EXPECT_EQ(AwaitWait(1), platform::kInfinite);
+    SignalEvent("Global\\NOLTCMD_SYNC_EVENT");
+    EXPECT_EQ(AwaitWait(2), platform::kInfinite);
+  });
+  EXPECT_EQ(CountLogged("Received sync notification event from noltsvc"), 1);
+  EXPECT_EQ(CountLogged("Update process starts"), 1);
+}
+
+TEST_F(NotifiedLoopTest, MessagesAndPruneKeepTheUnlimitedWait) {
+  RunLoop(Loop::kNotified, [this] {
+    ASSERT_TRUE(AwaitWait(1));
+    platform::PostThreadMessage(LoopThreadId(), platform::kMessageUser, 0, 0);
+    EXPECT_EQ(AwaitWait(2), platform::kInfinite);
+    SignalEvent("MODLET_PRUNE");
+    EXPECT_EQ(AwaitWait(3), platform::kInfinite);
+  });
+  EXPECT_TRUE(Logged("Dispatching windows message...\n", 1));
+  EXPECT_TRUE(Logged("Received prune event...\n", 1));
+  EXPECT_EQ(CountLogged("Going to sleep with TO of -1 sec."), 3);
+}
+
+}  // namespace
