@@ -1,0 +1,16 @@
+// The noltpub commands: ca init, sign, verify and pack.
+#pragma once
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace noltpub {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;  // the command ran and failed (verify: not verified)
+inline constexpr int kExitUsage = 2;   // the command line is wrong
+
+// Runs one command line (without the program's name); messages go to out and err.
+int RunNoltpub(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace noltpub
