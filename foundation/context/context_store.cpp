@@ -28,9 +28,10 @@ struct Store {
 };
 
 // Never destroyed: threads may still read the context while the process ends.
+// Freed when the module unloads (or the process ends), with every thread's context.
 Store& TheStore() {
-  static Store* store = new Store;
-  return *store;
+  static Store store;
+  return store;
 }
 
 // The calling thread's context, else the primary thread's; null when there is neither.

@@ -9,23 +9,14 @@
 
 #include "platform/child_process.h"
 #include "platform/sync.h"
+#include "build_tree_files.h"
 #include "scoped_sandbox.h"
 
 namespace {
 
 constexpr uint32_t kGuardMs = 20000;  // a failure guard, never a pause
 
-std::string BuildPath(const std::string& relative) {
-  const char* build = std::getenv("TIDESYNC_BUILD_DIR");
-  return std::string(build != nullptr ? build : ".") + "/" + relative;
-}
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 class HostAgentTest : public ::testing::Test {
  protected:

@@ -10,9 +10,8 @@
 namespace {
 ModletContext* AsContext(void* handle) { return static_cast<ModletContext*>(handle); }
 
-// The library's load and unload routine.
+// The library's load routine.
 __attribute__((constructor)) void LibraryLoaded() { OnModuleLoad(); }
-__attribute__((destructor)) void LibraryUnloaded() { OnModuleUnload(); }
 }  // namespace
 
 MODLET_EXPORT int ModletInit(void) {

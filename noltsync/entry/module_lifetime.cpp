@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "foundation/context/context_store.h"
 #include "foundation/log/hx_trace.h"
 #include "platform/registry.h"
 
@@ -34,5 +33,3 @@ void OnModuleLoad() {
   trace.SetMasks(ReadMask(general, "TraceMask", trace.TraceMask()),
                  ReadMask(general, "LevelMask", trace.LevelMask()));
 }
-
-void OnModuleUnload() { ClearContextStore(); }

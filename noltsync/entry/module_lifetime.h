@@ -1,7 +1,7 @@
-// What the library does when a process loads and unloads it.
+// What the library does when a process loads it. Unloading needs nothing beyond the static
+// destructors, which free the context store and the error lists.
 #pragma once
 
 // Reads the trace masks from the machine-level "General" key. No context is loaded yet, so the
 // provider part of the key path is empty.
 void OnModuleLoad();
-void OnModuleUnload();

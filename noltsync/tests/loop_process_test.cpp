@@ -11,6 +11,7 @@
 
 #include "platform/child_process.h"
 #include "platform/sync.h"
+#include "build_tree_files.h"
 #include "scoped_sandbox.h"
 
 namespace {
@@ -20,17 +21,7 @@ constexpr uint32_t kPollMs = 10;
 constexpr const char* kUserKey = "HKCU\\SOFTWARE\\Strovane\\ProviderList\\prov\\users\\alice";
 constexpr const char* kServiceKey = "HKLM\\SOFTWARE\\Strovane\\ProviderList\\prov\\users\\SYSTEM";
 
-std::string BuildPath(const std::string& relative) {
-  const char* build = std::getenv("TIDESYNC_BUILD_DIR");
-  return std::string(build != nullptr ? build : ".") + "/" + relative;
-}
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The current time as the hex text of a stored time (file time, then a zero bias).
 std::string HexTimeNow() {

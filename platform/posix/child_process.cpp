@@ -76,9 +76,12 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments,
   return true;
 }
 
-bool ChildProcess::RequestTermination() { return pid_ > 0 && kill(pid_, SIGTERM) == 0; }
+// A reaped child's pid may belong to another process by now: signal only a running child.
+bool ChildProcess::RequestTermination() {
+  return pid_ > 0 && exitStatus_ < 0 && kill(pid_, SIGTERM) == 0;
+}
 
-bool ChildProcess::Kill() { return pid_ > 0 && kill(pid_, SIGKILL) == 0; }
+bool ChildProcess::Kill() { return pid_ > 0 && exitStatus_ < 0 && kill(pid_, SIGKILL) == 0; }
 
 int ChildProcess::Wait(uint32_t timeoutMs) {
   if (pid_ <= 0) return -1;

@@ -1,12 +1,18 @@
 #include "platform/clock.h"
 
 #include <sys/eventfd.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <fstream>
 #include <map>
 #include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/sync.h"
 
@@ -38,6 +44,17 @@ SystemClock& TheSystemClock() {
 
 std::atomic<Clock*> gInstalledClock{nullptr};
 
+// True while the thread of this process sits in poll, the blocking step of every wait.
+bool BlockedInPoll(pid_t thread) {
+  std::ifstream file("/proc/self/task/" + std::to_string(thread) + "/syscall");
+  long number = -1;
+  if (!(file >> number)) return false;
+#ifdef SYS_poll
+  if (number == SYS_poll) return true;
+#endif
+  return number == SYS_ppoll;
+}
+
 }  // namespace
 
 Clock& CurrentClock() {
@@ -52,6 +69,17 @@ struct DrivenClock::Impl {
   std::atomic<uint64_t> monotonicMs{0};
   uint64_t fileTimeBase = 0;             // the file time at monotonic 0
   std::map<pid_t, int> changeDescriptors;  // one eventfd per thread that asked
+  std::map<pid_t, uint64_t> lastRead;      // the time each thread last read
+
+  // The threads that watch the clock and have read its current time; called with the mutex held.
+  std::vector<pid_t> ThreadsAtTheCurrentTime() const {
+    std::vector<pid_t> threads;
+    for (const auto& [thread, descriptor] : changeDescriptors) {
+      auto read = lastRead.find(thread);
+      if (read != lastRead.end() && read->second == monotonicMs.load()) threads.push_back(thread);
+    }
+    return threads;
+  }
 
   // Wakes every thread that watches the clock; called with the mutex held.
   void AnnounceChange() {
@@ -73,7 +101,12 @@ DrivenClock::~DrivenClock() {
   delete impl_;
 }
 
-uint64_t DrivenClock::MonotonicMs() { return impl_->monotonicMs.load(); }
+uint64_t DrivenClock::MonotonicMs() {
+  std::lock_guard lock(impl_->mutex);
+  uint64_t now = impl_->monotonicMs.load();
+  impl_->lastRead[gettid()] = now;
+  return now;
+}
 
 uint64_t DrivenClock::FileTimeNow() {
   std::lock_guard lock(impl_->mutex);
@@ -100,6 +133,25 @@ void DrivenClock::SetFileTime(uint64_t fileTime) {
   std::lock_guard lock(impl_->mutex);
   impl_->fileTimeBase = fileTime - impl_->monotonicMs.load() * 10000;
   impl_->AnnounceChange();
+}
+
+bool DrivenClock::WaitUntilWaiting(size_t threads, uint32_t realTimeoutMs) {
+  // A timed wait reads the clock right before it blocks, so a thread blocked after reading the
+  // current time will see the next move. The caller is the one that moves the time, so the
+  // candidates stay put while it looks.
+  auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(realTimeoutMs);
+  for (;;) {
+    std::vector<pid_t> candidates;
+    {
+      std::lock_guard lock(impl_->mutex);
+      candidates = impl_->ThreadsAtTheCurrentTime();
+    }
+    size_t parked = 0;
+    for (pid_t thread : candidates) parked += BlockedInPoll(thread) ? 1 : 0;
+    if (parked >= threads) return true;
+    if (std::chrono::steady_clock::now() >= giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
 }
 
 uint32_t TickCount() { return static_cast<uint32_t>(CurrentClock().MonotonicMs()); }

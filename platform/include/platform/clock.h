@@ -1,6 +1,7 @@
 // The one clock of the system. Every read of the time and every timed wait goes through it,
 // so that tests can drive hours of schedule in milliseconds.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 namespace platform {
@@ -36,6 +37,12 @@ class DrivenClock final : public Clock {
   int ChangeDescriptor() override;
   void Advance(uint64_t milliseconds);
   void SetFileTime(uint64_t fileTime);
+  // Waits, for at most `realTimeoutMs` of real time, until at least `threads` threads of this
+  // process are parked in a timed wait on this clock: blocked in the wait's poll after reading
+  // the clock's current time, so that the next Advance reaches their deadline. False when they
+  // never all got there. (A thread that read the current time and then blocked in a wait
+  // without a time-out also counts.)
+  bool WaitUntilWaiting(size_t threads, uint32_t realTimeoutMs);
 
  private:
   struct Impl;
