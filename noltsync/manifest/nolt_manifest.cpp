@@ -1,0 +1,106 @@
+#include "noltsync/manifest/nolt_manifest.h"
+
+#include "foundation/log/host_logger.h"
+#include "xml/tu_xml_tree.h"
+#include "xml/tu_xml_walkers.h"
+
+namespace {
+
+// The first child of `parent` named `name`; an invalid handle when there is none.
+TuXMLNode FirstChild(const TuXMLNode& parent, std::string_view name) {
+  TuXMLNodeList list;
+  if (!parent.FindChildren(name, list) || !list.Next()) return TuXMLNode();
+  return list.Duplicate();
+}
+
+// Logs why `tree` could not be loaded.
+void LogLoadError(const TuXMLTree& tree) {
+  if (tree.IsParseError()) {
+    HostLog(kLogError, "Manifest XML Parser Error: %s\tLine: %d\tColumn: %d\n",
+            tree.GetErrorString().c_str(), tree.GetErrorLine(), tree.GetErrorColumn());
+  } else if (tree.HasError()) {
+    HostLog(kLogError, "Manifest XML Error: %s\n", tree.GetErrorString().c_str());
+  } else {
+    HostLog(kLogError, "XML Error: Unknown\n");
+  }
+}
+
+// Every "file" child of the root's first `setName` child into `table`; the machine-level
+// property is read only when `readsLevel` is set.
+void ParseFileSet(const TuXMLNode& root, std::string_view setName, bool readsLevel,
+                  ManifestFileTable& table) {
+  TuXMLNodeList files;
+  if (!FirstChild(root, setName).FindChildren("file", files)) return;
+  while (files.Next()) {
+    ManifestFileEntry entry;
+    ReadProperty(files, "filename", entry.fileName);
+    ReadProperty(files, "source", entry.source);
+    ReadProperty(files, "target", entry.target);
+    ReadProperty(files, "fchecksum", entry.checksum);
+    ReadProperty(files, "filters", entry.filters);
+    HxStr level;
+    if (readsLevel && ReadProperty(files, "machinelevel", level)) {
+      entry.machineLevel = level.CompareNoCase("1") == 0;
+      entry.userLevel = !entry.machineLevel;
+    }
+    if (entry.fileName.IsEmpty()) continue;
+    const HxStr key = entry.fileName;
+    table.emplace(key, std::move(entry));
+  }
+}
+
+}  // namespace
+
+bool ReadProperty(const TuXMLNode& file, std::string_view name, HxStr& value) {
+  TuXMLNodeList properties;
+  if (!file.FindChildren("property", properties)) return false;
+  bool found = false;
+  while (properties.Next()) {
+    if (CompareNoCase(properties.GetAttributeValue("name"), name) != 0) continue;
+    value = properties.GetText();
+    found = true;
+  }
+  return found;
+}
+
+int ScriptLanguageFromName(std::string_view name) {
+  if (CompareNoCase(name, "VBSCRIPT") == 0) return kScriptVbScript;
+  if (CompareNoCase(name, "JAVASCRIPT") == 0) return kScriptJScript;
+  return kScriptRule;
+}
+
+bool NoltManifest::LoadManifest(std::string_view path) {
+  TuXMLTree tree;
+  if (!tree.LoadFile(path, true, false) || !tree.IsValid()) {
+    LogLoadError(tree);
+    return false;
+  }
+  const TuXMLNode root = tree.GetWalker();
+  const bool filters = ParseFilters(root);
+  const bool profiles = ParseProfileSet(root);
+  const bool data = ParseDataSet(root);
+  return filters && profiles && data;
+}
+
+bool NoltManifest::ParseFilters(const TuXMLNode& root) {
+  TuXMLNodeList scripts;
+  if (!FirstChild(root, "filters").FindChildren("script", scripts)) return true;
+  while (scripts.Next()) {
+    ManifestScriptEntry entry;
+    entry.text = scripts.GetText();
+    entry.group = scripts.GetAttributeValue("group");
+    entry.language = ScriptLanguageFromName(scripts.GetAttributeValue("language"));
+    m_scripts.emplace(scripts.GetAttributeValue("name"), std::move(entry));
+  }
+  return true;
+}
+
+bool NoltManifest::ParseProfileSet(const TuXMLNode& root) {
+  ParseFileSet(root, "profile-set", false, m_profileFiles);
+  return true;
+}
+
+bool NoltManifest::ParseDataSet(const TuXMLNode& root) {
+  ParseFileSet(root, "data-set", true, m_dataFiles);
+  return true;
+}
