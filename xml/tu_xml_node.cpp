@@ -46,7 +46,7 @@ bool TuXMLNode::GetAttribute(std::string_view name, HxStr& value) const {
   if (m_element == nullptr || name.empty()) return false;
   const XmlAttribute* attribute = xml_records::FindAttribute(*m_element, name);
   if (attribute == nullptr) return false;
-  value = xml_text::WithProviderId(attribute->value);
+  xml_text::AssignWithProviderId(attribute->value, value);
   return true;
 }
 
@@ -61,6 +61,7 @@ TuXMLNode TuXMLNode::Duplicate() const { return TuXMLNode(m_element); }
 bool TuXMLNode::FindChildren(std::string_view name, TuXMLNodeList& list) const {
   std::vector<XmlElement*> found;
   if (m_element != nullptr) {
+    found.reserve(m_element->childCount);  // one allocation instead of growing step by step
     for (XmlElement* child = m_element->firstChild; child; child = child->nextSibling) {
       if (child->name == name) found.push_back(child);
     }

@@ -42,9 +42,12 @@ void SettleParsedText(std::optional<std::string>& text, bool trim) {
   if (value.capacity() - value.size() > kSpareCapacity) value.shrink_to_fit();
 }
 
-HxStr WithProviderId(std::string_view utf8) {
+void AssignWithProviderId(std::string_view utf8, HxStr& out) {
   size_t found = utf8.find(kProviderIdToken);
-  if (found == std::string_view::npos) return ToAnsi(utf8);
+  if (found == std::string_view::npos) {
+    out = utf8;  // the ANSI form is the UTF-8 text itself (ToAnsi); out's buffer is reused
+    return;
+  }
   HxStr providerId = GetValue(context_names::kSection, context_names::kProviderId);
   const std::string_view value = std::string_view(providerId).substr(0, kProviderIdMax);
   // One pass from left to right: a provider id that itself holds the token is not expanded again.
@@ -56,7 +59,13 @@ HxStr WithProviderId(std::string_view utf8) {
     found = utf8.find(kProviderIdToken, done);
   }
   result.append(utf8.substr(done));
-  return ToAnsi(result);
+  out = result;
+}
+
+HxStr WithProviderId(std::string_view utf8) {
+  HxStr out;
+  AssignWithProviderId(utf8, out);
+  return out;
 }
 
 void AppendEscaped(std::string& out, std::string_view text) {

@@ -31,6 +31,8 @@ void SettleParsedText(std::optional<std::string>& text, bool trim);
 
 // The text with every "%PROVIDERID%" replaced by the context's "ProviderId" (at most 259 bytes).
 HxStr WithProviderId(std::string_view utf8);
+// The same into `out`, reusing its buffer when it is large enough.
+void AssignWithProviderId(std::string_view utf8, HxStr& out);
 
 // Appends `text` escaped for XML: the five markup characters become entities and control
 // characters other than tab, line feed and carriage return are dropped.

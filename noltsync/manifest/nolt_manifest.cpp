@@ -1,5 +1,7 @@
 #include "noltsync/manifest/nolt_manifest.h"
 
+#include <iterator>
+
 #include "foundation/log/host_logger.h"
 #include "xml/tu_xml_tree.h"
 #include "xml/tu_xml_walkers.h"
@@ -25,6 +27,30 @@ void LogLoadError(const TuXMLTree& tree) {
   }
 }
 
+// One property that a file entry takes: where its text goes and whether it was met.
+struct WantedProperty {
+  std::string_view name;
+  HxStr* value;
+  bool found = false;
+};
+
+// Reads every wanted property in one pass over the "property" children, with ReadProperty's
+// rules: names compare without letter case and a later element wins.
+void ReadProperties(const TuXMLNode& file, WantedProperty* wanted, size_t count) {
+  TuXMLNodeList properties;
+  if (!file.FindChildren("property", properties)) return;
+  HxStr name;  // one buffer for every property's name
+  while (properties.Next()) {
+    if (!properties.GetAttribute("name", name)) name.Empty();  // as GetAttributeValue gives
+    for (size_t i = 0; i < count; ++i) {
+      if (CompareNoCase(name, wanted[i].name) != 0) continue;
+      *wanted[i].value = properties.GetText();
+      wanted[i].found = true;
+      break;
+    }
+  }
+}
+
 // Every "file" child of the root's first `setName` child into `table`; the machine-level
 // property is read only when `readsLevel` is set.
 void ParseFileSet(const TuXMLNode& root, std::string_view setName, bool readsLevel,
@@ -33,13 +59,12 @@ void ParseFileSet(const TuXMLNode& root, std::string_view setName, bool readsLev
   if (!FirstChild(root, setName).FindChildren("file", files)) return;
   while (files.Next()) {
     ManifestFileEntry entry;
-    ReadProperty(files, "filename", entry.fileName);
-    ReadProperty(files, "source", entry.source);
-    ReadProperty(files, "target", entry.target);
-    ReadProperty(files, "fchecksum", entry.checksum);
-    ReadProperty(files, "filters", entry.filters);
     HxStr level;
-    if (readsLevel && ReadProperty(files, "machinelevel", level)) {
+    WantedProperty wanted[] = {{"filename", &entry.fileName}, {"source", &entry.source},
+                               {"target", &entry.target},     {"fchecksum", &entry.checksum},
+                               {"filters", &entry.filters},   {"machinelevel", &level}};
+    ReadProperties(files, wanted, readsLevel ? std::size(wanted) : std::size(wanted) - 1);
+    if (wanted[std::size(wanted) - 1].found) {
       entry.machineLevel = level.CompareNoCase("1") == 0;
       entry.userLevel = !entry.machineLevel;
     }
@@ -52,15 +77,9 @@ void ParseFileSet(const TuXMLNode& root, std::string_view setName, bool readsLev
 }  // namespace
 
 bool ReadProperty(const TuXMLNode& file, std::string_view name, HxStr& value) {
-  TuXMLNodeList properties;
-  if (!file.FindChildren("property", properties)) return false;
-  bool found = false;
-  while (properties.Next()) {
-    if (CompareNoCase(properties.GetAttributeValue("name"), name) != 0) continue;
-    value = properties.GetText();
-    found = true;
-  }
-  return found;
+  WantedProperty wanted[] = {{name, &value}};
+  ReadProperties(file, wanted, std::size(wanted));
+  return wanted[0].found;
 }
 
 int ScriptLanguageFromName(std::string_view name) {

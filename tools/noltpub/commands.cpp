@@ -5,6 +5,7 @@
 
 #include "certificate_authority.h"
 #include "file_signer.h"
+#include "manifest_commands.h"
 #include "manifest_pack.h"
 #include "net/signing/certificate_store.h"
 #include "net/signing/signed_file.h"
@@ -18,7 +19,9 @@ constexpr const char* kUsage =
     "usage: noltpub ca init DIR [--name NAME]\n"
     "       noltpub sign --cert CERT --key KEY [--ignore-whitespace] [--content-length] IN OUT\n"
     "       noltpub verify --store P7B [--ignore-whitespace] FILE\n"
-    "       noltpub pack OUT.zip FILE...\n";
+    "       noltpub pack OUT.zip FILE...\n"
+    "       noltpub manifest check FILE\n"
+    "       noltpub rules eval [--template FILE] SCRIPT_FILE\n";
 
 // A command's words: options (with a value when they take one) and the rest in order.
 struct CommandLine {
@@ -110,6 +113,25 @@ int Pack(const CommandLine& line, std::ostream& err) {
   return PackFiles(line.operands[0], files, error) ? kExitOk : Failed(err, error);
 }
 
+int ManifestCheck(const CommandLine& line, std::ostream& out, std::ostream& err) {
+  if (line.operands.size() != 1) return err << kUsage, kExitUsage;
+  return CheckManifest(line.operands[0], out, err) ? kExitOk : kExitFailed;
+}
+
+// Exits 0 when the script is true, 1 when it is false, 2 when it cannot be evaluated.
+int RulesEval(const CommandLine& line, std::ostream& out, std::ostream& err) {
+  if (line.operands.size() != 1) return err << kUsage, kExitUsage;
+  const auto templatePath = line.options.find("--template");
+  switch (EvaluateRuleScriptFile(
+      templatePath != line.options.end() ? templatePath->second : std::string(),
+      line.operands[0], out, err)) {
+    case RuleOutcome::kTrue: return kExitOk;
+    case RuleOutcome::kFalse: return kExitFailed;
+    case RuleOutcome::kError: break;
+  }
+  return kExitScriptError;
+}
+
 }  // namespace
 
 int RunNoltpub(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -127,6 +149,14 @@ int RunNoltpub(const std::vector<std::string>& args, std::ostream& out, std::ost
     return Verify(line, out, err);
   }
   if (command == "pack" && Parse(args, 1, {}, {}, line)) return Pack(line, err);
+  if (command == "manifest" && args.size() >= 2 && args[1] == "check" &&
+      Parse(args, 2, {}, {}, line)) {
+    return ManifestCheck(line, out, err);
+  }
+  if (command == "rules" && args.size() >= 2 && args[1] == "eval" &&
+      Parse(args, 2, {"--template"}, {}, line)) {
+    return RulesEval(line, out, err);
+  }
   err << kUsage;
   return kExitUsage;
 }

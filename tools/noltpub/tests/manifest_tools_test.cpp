@@ -1,0 +1,127 @@
+// `noltpub manifest check` and `noltpub rules eval`: the tables as the agent loads them, the
+// parser's error line, and the exit codes of true, false and failing rule scripts.
+#include "foundation/log/host_logger.h"
+#include "noltpub_test_fixture.h"
+#include "test_pki.h"
+
+namespace {
+
+constexpr const char* kManifest =
+    "<manifest>\n"
+    "  <filters>\n"
+    "    <script name=\"web\" group=\"g1\" language=\"JavaScript\">  one\n\ttwo  </script>\n"
+    "    <script name=\"Apps\">and|%A::?::B%||=|1</script>\n"
+    "    <script name=\"apps\" language=\"vbscript\">dropped</script>\n"
+    "  </filters>\n"
+    "  <profile-set>\n"
+    "    <file><property name=\"FileName\">p.xml</property>"
+    "<property name=\"source\">s/p.xml</property><property name=\"machinelevel\">1</property>"
+    "</file>\n"
+    "  </profile-set>\n"
+    "  <data-set>\n"
+    "    <file><property name=\"filename\">b.zip</property><property name=\"SOURCE\">old</property>"
+    "<property name=\"machinelevel\">1</property><property name=\"filters\">web</property>"
+    "<property>unnamed</property><property name=\"source\">new</property>"
+    "<property name=\"MachineLevel\">0</property></file>\n"
+    "    <file><property name=\"filename\">c.zip</property>"
+    "<property name=\"machinelevel\"/></file>\n"
+    "    <file><property name=\"filename\">a.zip</property>"
+    "<property name=\"target\">t\\a</property><property name=\"fchecksum\">ff</property>"
+    "<property name=\"machinelevel\">1</property></file>\n"
+    "    <file><property name=\"source\">no name</property></file>\n"
+    "  </data-set>\n"
+    "</manifest>\n";
+
+// The later of two properties of one name wins, letter case ignored; a present but empty
+// machine-level mark makes a user-level file.
+TEST_F(NoltpubTest, ManifestCheckPrintsTheThreeTablesInKeyOrder) {
+  WriteBytes(Path("m.xml"), kManifest);
+  const NoltpubResult result = Run({"manifest", "check", Path("m.xml")});
+  ASSERT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "scripts\t2\tname\tgroup\tlanguage\ttext\n"
+            "Apps\t\trule\tand|%A::?::B%||=|1\n"
+            "web\tg1\tjscript\tone\\n\\ttwo\n"
+            "profile-set\t1\tfilename\tsource\ttarget\tfchecksum\tfilters\tlevel\n"
+            "p.xml\ts/p.xml\t\t\t\tboth\n"
+            "data-set\t3\tfilename\tsource\ttarget\tfchecksum\tfilters\tlevel\n"
+            "a.zip\t\tt\\\\a\tff\t\tmachine\n"
+            "b.zip\tnew\t\t\tweb\tuser\n"
+            "c.zip\t\t\t\t\tuser\n");
+  EXPECT_EQ(result.err, "");
+}
+
+TEST_F(NoltpubTest, ManifestCheckFailsWithTheParserErrorLine) {
+  WriteBytes(Path("bad.xml"), "<manifest>\n<filters>\n</manifest>\n");
+  NoltpubResult result = Run({"manifest", "check", Path("bad.xml")});
+  EXPECT_EQ(result.code, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err.rfind("Manifest XML Parser Error: ", 0), 0u) << result.err;
+  EXPECT_NE(result.err.find("\tLine: 3\tColumn: "), std::string::npos) << result.err;
+
+  result = Run({"manifest", "check", Path("absent.xml")});
+  EXPECT_EQ(result.code, 1);
+  EXPECT_NE(result.err.find("Error"), std::string::npos) << result.err;
+
+  EXPECT_EQ(Run({"manifest", "check"}).code, 2);
+  EXPECT_EQ(Run({"manifest", "list", Path("bad.xml")}).code, 2);
+}
+
+constexpr const char* kTemplate =
+    "<CLASS NAME=\"Site\" KEY=\"a\"><PROPERTY NAME=\"Url\">http://a/</PROPERTY>"
+    "<PROPERTY NAME=\"Size\">10</PROPERTY></CLASS>\n";
+
+class RulesEvalTest : public NoltpubTest {
+ protected:
+  NoltpubResult Eval(const std::string& script) {
+    WriteBytes(Path("t.xml"), kTemplate);
+    WriteBytes(Path("s.rule"), script);
+    return Run({"rules", "eval", "--template", Path("t.xml"), Path("s.rule")});
+  }
+};
+
+TEST_F(RulesEvalTest, TrueScriptExitsZeroAndLogsEachCondition) {
+  const NoltpubResult result =
+      Eval("and|%Site::a::Url%||=|HTTP://A/\n"
+           "and|%Site::?::Size%||>|9\n");
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(result.out, "http://a/ = HTTP://A/ = TRUE\n10 > 9 = TRUE\n");
+}
+
+TEST_F(RulesEvalTest, FalseScriptExitsOne) {
+  // Evaluation stops at the false "and" line: the "or" line is neither evaluated nor logged.
+  NoltpubResult result = Eval("and|%Site::a::Size%||<|9\nor|%Site::a::Url%||**|a\n");
+  EXPECT_EQ(result.code, 1) << result.err;
+  EXPECT_EQ(result.out, "10 < 9 = FALSE\n");
+
+  // An unresolved macro is a false condition, not an error.
+  result = Eval("or|%Site::zz::Url%||=|x\n");
+  EXPECT_EQ(result.code, 1) << result.err;
+  EXPECT_EQ(result.out, "%Site::zz::Url% = x = FALSE\n");
+}
+
+TEST_F(RulesEvalTest, ScriptErrorExitsTwo) {
+  NoltpubResult result = Eval("and|%Site::a::Url%||=|http://a/\nand|no macro||=|x\n");
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.out, "http://a/ = http://a/ = TRUE\n");
+  EXPECT_EQ(result.err.rfind("Failed to expand SI macro: no macro\n", 0), 0u) << result.err;
+
+  result = Run({"rules", "eval", Path("absent.rule")});
+  EXPECT_EQ(result.code, 2);
+  EXPECT_NE(result.err.find("absent.rule"), std::string::npos);
+}
+
+TEST_F(RulesEvalTest, BuiltInTemplateCollectsTheEnvironment) {
+  WriteBytes(Path("s.rule"), "and|%Environment::NOLT_ROOT::Value%||=|" + sandbox_.Root() + "\n");
+  const NoltpubResult result = Run({"rules", "eval", Path("s.rule")});
+  EXPECT_EQ(result.code, 0) << result.out << result.err;
+}
+
+TEST_F(RulesEvalTest, LogLinesStopWithTheCommand) {
+  ASSERT_EQ(Eval("or|%Site::a::Url%||=|http://a/\n").code, 0);
+  // The command's streams are gone; a later log line must not reach them.
+  EXPECT_EQ(CurrentHostLogger(), nullptr);
+  HostLog(kLogError, "after %s\n", "the command");
+}
+
+}  // namespace
