@@ -1,6 +1,7 @@
 #include "platform/messages.h"
 
 #include <sys/eventfd.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <deque>
@@ -69,9 +70,15 @@ MessageQueue* CurrentQueue() {
   return tQueueOwner.queue.get();
 }
 
+// The id is read once per thread. A forked child's thread has a new id: the child forgets the
+// cached one in the first fork handler that may ask for it (below).
+thread_local uint32_t tThreadId = 0;
+void ForgetThreadIdInChild() { tThreadId = 0; }
+
 // A forked child has only the forking thread: the other threads' queues are gone, and the
 // forking thread gets a queue of its own instead of sharing the parent's eventfd.
 void ResetQueuesInChild() {
+  ForgetThreadIdInChild();
   gQueues.clear();
   bool hadQueue = tQueueOwner.queue != nullptr;
   tQueueOwner.queue.reset();
@@ -83,7 +90,10 @@ void ResetQueuesInChild() {
 
 }  // namespace
 
-uint32_t CurrentThreadId() { return static_cast<uint32_t>(gettid()); }
+uint32_t CurrentThreadId() {
+  if (tThreadId == 0) tThreadId = static_cast<uint32_t>(gettid());
+  return tThreadId;
+}
 
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
 
