@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "foundation/files/file_operations.h"
 #include "foundation/log/hx_trace.h"
 #include "platform/registry.h"
 
@@ -24,6 +25,10 @@ uint32_t ReadMask(const platform::RegistryKey& key, const char* name, uint32_t f
 }  // namespace
 
 void OnModuleLoad() {
+  // Files in use are not replaced or deleted at the next restart unless a step asks for it.
+  SetReplaceDeferral(false);
+  SetDeleteDeferral(false);
+
   platform::RegistryKey general;
   if (general.Open(platform::kHkeyLocalMachine, kGeneralKeyWithoutProvider, platform::kKeyRead) !=
       0) {

@@ -2,6 +2,7 @@
 // destructors, which free the context store and the error lists.
 #pragma once
 
-// Reads the trace masks from the machine-level "General" key. No context is loaded yet, so the
+// Turns off the deferral of deleting or replacing files in use, and reads the trace masks from
+// the machine-level "General" key. No context is loaded yet, so the
 // provider part of the key path is empty.
 void OnModuleLoad();
