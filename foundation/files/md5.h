@@ -1,4 +1,4 @@
-// MD5 digests (RFC 1321) and their text form: 32 lower-case hexadecimal digits.
+// MD5 digests and their text form: 32 lower-case hexadecimal digits (through libcrypto).
 #pragma once
 #include <array>
 #include <cstddef>
@@ -8,6 +8,10 @@
 class Md5 {
  public:
   Md5();
+  ~Md5();
+  Md5(const Md5&) = delete;
+  Md5& operator=(const Md5&) = delete;
+
   void Update(const void* data, size_t size);
   // The digest of everything updated so far; the object must not be updated afterwards.
   std::array<uint8_t, 16> Finish();
@@ -15,11 +19,7 @@ class Md5 {
   std::string FinishHex();
 
  private:
-  void Transform(const uint8_t* block);
-
-  uint32_t state_[4];
-  uint64_t length_ = 0;  // bytes
-  uint8_t buffer_[64];
+  struct evp_md_ctx_st* context_;
 };
 
 std::string Md5Hex(const void* data, size_t size);
