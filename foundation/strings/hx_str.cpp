@@ -1,5 +1,7 @@
 #include "foundation/strings/hx_str.h"
 
+#include <cstddef>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -27,7 +29,12 @@ constexpr int kFormatVStep = 16384;  // heap growth of FormatV
 
 // ---- representation ------------------------------------------------------------------------
 
-HxStr::Header* HxStr::header() const { return reinterpret_cast<Header*>(m_data) - 1; }
+HxStr::Header* HxStr::header() const {
+  static_assert(sizeof(Header) == 16 &&
+                    offsetof(Header, length) == sizeof(Header) - kLengthOffsetFromData,
+                "GetLength reads the length field ahead of the characters");
+  return reinterpret_cast<Header*>(m_data) - 1;
+}
 
 char* HxStr::EmptyData() {
   struct EmptyRep {
@@ -194,7 +201,6 @@ HxStr& HxStr::operator=(char c) { return *this = std::string_view(&c, 1); }
 
 // ---- access ---------------------------------------------------------------------------------
 
-int HxStr::GetLength() const { return header()->length; }
 int HxStr::GetGranularity() const { return header()->granularity; }
 int HxStr::GetCapacity() const { return header()->capacity; }
 int HxStr::GetRefCount() const { return std::atomic_ref<int32_t>(header()->refs).load(); }

@@ -6,6 +6,7 @@
 // Single-byte text is UTF-8 on this system; bytes >= 0x80 belong to multibyte characters and
 // are never split or case-changed.
 #pragma once
+#include <cstring>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
@@ -41,7 +42,13 @@ class HxStr {
   HxStr& operator=(char c);
 
   const char* c_str() const { return m_data; }
-  int GetLength() const;
+  // Read straight from the header ahead of the characters (refs, length, capacity, granularity):
+  // lengths are asked for on every comparison, so this stays inline.
+  int GetLength() const {
+    int32_t length;
+    std::memcpy(&length, m_data - kLengthOffsetFromData, sizeof length);
+    return length;
+  }
   bool IsEmpty() const { return GetLength() == 0; }
   operator std::string_view() const {
     return std::string_view(m_data, static_cast<size_t>(GetLength()));
@@ -135,6 +142,7 @@ class HxStr {
 
   struct Header;
   Header* header() const;
+  static constexpr int kLengthOffsetFromData = 12;
   static char* EmptyData();
   // left + right, with the granularity of `granularitySource`.
   static HxStr Concat(const HxStr& granularitySource, std::string_view left,
