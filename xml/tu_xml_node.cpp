@@ -29,12 +29,12 @@ bool TuXMLAttrEnum::Next() {
 HxStr TuXMLNode::GetName() const { return m_element ? xml_text::ToAnsi(m_element->name) : HxStr(); }
 
 HxStr TuXMLNode::GetText() const {
-  return m_element && m_element->text ? xml_text::WithProviderId(*m_element->text) : HxStr();
+  return m_element && m_element->hasText ? xml_text::WithProviderId(m_element->text) : HxStr();
 }
 
 void TuXMLNode::GetTextWide(char16_t* buffer, size_t count) const {
-  if (m_element && m_element->text && buffer != nullptr) {
-    xml_text::CopyAsUtf16(*m_element->text, buffer, count);
+  if (m_element && m_element->hasText && buffer != nullptr) {
+    xml_text::CopyAsUtf16(m_element->text, buffer, count);
   }
 }
 
@@ -59,16 +59,7 @@ HxStr TuXMLNode::GetAttributeValue(std::string_view name) const {
 TuXMLNode TuXMLNode::Duplicate() const { return TuXMLNode(m_element); }
 
 bool TuXMLNode::FindChildren(std::string_view name, TuXMLNodeList& list) const {
-  std::vector<XmlElement*> found;
-  if (m_element != nullptr) {
-    found.reserve(m_element->childCount);  // one allocation instead of growing step by step
-    for (XmlElement* child = m_element->firstChild; child; child = child->nextSibling) {
-      if (child->name == name) found.push_back(child);
-    }
-  }
-  const bool any = !found.empty();
-  list.Assign(std::move(found));
-  return any;
+  return list.AssignChildren(m_element, name);
 }
 
 bool TuXMLNode::IsValid() const { return m_element != nullptr; }
@@ -98,7 +89,7 @@ TuXMLNode TuXMLNode::AddChildWithText(std::string_view name, std::string_view te
 
 TuXMLNode TuXMLNode::AddChild(std::string_view name) const {
   if (m_element == nullptr) return TuXMLNode();
-  return TuXMLNode(xml_records::NewElement(xml_text::FromAnsi(name), m_element));
+  return TuXMLNode(xml_records::NewElement(xml_text::FromAnsi(name), *m_element));
 }
 
 bool TuXMLNode::SetName(std::string_view name) const {
@@ -110,6 +101,7 @@ bool TuXMLNode::SetName(std::string_view name) const {
 bool TuXMLNode::SetText(std::string_view text, bool cdata) const {
   if (m_element == nullptr) return false;
   m_element->text = xml_text::StoredText(text);
+  m_element->hasText = true;
   m_element->cdata = cdata;
   return true;
 }

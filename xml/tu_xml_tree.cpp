@@ -14,6 +14,7 @@
 
 namespace {
 constexpr size_t kReadBlock = 5000;
+constexpr size_t kFileBuffer = 64 * 1024;
 constexpr size_t kPathMax = 259;  // paths are copied into a buffer of 260 bytes
 
 // The non-empty components of a slash-separated path.
@@ -65,6 +66,8 @@ bool TuXMLTree::LoadFile(std::string_view path, bool trim, bool createIfMissing)
     std::fclose(file);
     return false;
   }
+  // The parser takes blocks of kReadBlock bytes; the system is asked for far more at a time.
+  std::setvbuf(file, nullptr, _IOFBF, kFileBuffer);
   bool parsed = true;
   char block[kReadBlock];
   for (;;) {
@@ -184,9 +187,7 @@ bool TuXMLTree::CreateNew() {
 
 TuXMLNode TuXMLTree::CreateRoot(std::string_view name) {
   if (!m_document && !CreateNew()) return TuXMLNode();
-  XmlElement* root = xml_records::NewElement(xml_text::FromAnsi(name), nullptr);
-  if (root != nullptr) xml_records::SetRoot(*m_document, root);
-  return TuXMLNode(root);
+  return TuXMLNode(xml_records::NewRoot(*m_document, xml_text::FromAnsi(name)));
 }
 
 TuXMLNode TuXMLTree::AddChildWithText(const TuXMLNode& parent, std::string_view name,

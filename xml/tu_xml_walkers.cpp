@@ -31,6 +31,17 @@ void TuXMLNodeList::Assign(std::vector<XmlElement*> elements) {
   Reset();
 }
 
+bool TuXMLNodeList::AssignChildren(const XmlElement* parent, std::string_view name) {
+  m_items.clear();
+  if (parent != nullptr) {
+    for (XmlElement* child = parent->firstChild; child; child = child->nextSibling) {
+      if (child->name == name) m_items.push_back(child);
+    }
+  }
+  Reset();
+  return !m_items.empty();
+}
+
 TuXMLNodeEnum::TuXMLNodeEnum(XmlElement* start) : TuXMLNode(start), m_start(start) { Reset(); }
 
 XmlElement* TuXMLNodeEnum::NextUnvisited(const Frame& frame) {

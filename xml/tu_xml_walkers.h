@@ -2,6 +2,7 @@
 // TuXMLNodeList steps through a list of elements (the result of FindChildren or FindNodes);
 // TuXMLNodeEnum walks the subtree below its start element depth first.
 #pragma once
+#include <string_view>
 #include <vector>
 
 #include "xml/tu_xml_node.h"
@@ -19,8 +20,11 @@ class TuXMLNodeList : public TuXMLNode {
   // Cursor 0, current item invalid.
   virtual void Reset();
 
-  // Replaces the elements and resets the cursor (FindChildren, FindNodes).
+  // Replaces the elements and resets the cursor (FindNodes).
   void Assign(std::vector<XmlElement*> elements);
+  // Replaces the elements with the children of `parent` named exactly `name`, reusing the
+  // list's storage (FindChildren); true when there is at least one.
+  bool AssignChildren(const XmlElement* parent, std::string_view name);
 
  private:
   std::vector<XmlElement*> m_items;

@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <new>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -101,12 +100,13 @@ void XmlParseState::OnStartElement(void* self, const char* name, const char** at
   Guarded(self, [&](XmlParseState& state) {
     // Without an open element this is the root; the parser allows no second one.
     if (state.m_current == nullptr && !state.EnsureDocument()) return;
-    XmlElement* element = xml_records::NewElement(name, state.m_current);
+    XmlElement* element = state.m_current ? xml_records::NewElement(name, *state.m_current)
+                                          : xml_records::NewRoot(*state.m_document, name);
     if (element == nullptr) return state.FailOutOfMemory();
-    if (state.m_current == nullptr) xml_records::SetRoot(*state.m_document, element);
     state.m_current = element;
+    // The parser rejects a repeated attribute name, so none needs looking for.
     for (const char** pair = attributes; pair[0] != nullptr; pair += 2) {
-      if (xml_records::SetAttribute(*element, pair[0], pair[1]) == nullptr) {
+      if (xml_records::AppendAttribute(*element, pair[0], pair[1]) == nullptr) {
         return state.FailOutOfMemory();
       }
     }
@@ -116,7 +116,7 @@ void XmlParseState::OnStartElement(void* self, const char* name, const char** at
 void XmlParseState::OnEndElement(void* self, const char*) {
   Guarded(self, [](XmlParseState& state) {
     if (state.m_current == nullptr) return;
-    xml_text::SettleParsedText(state.m_current->text, state.m_trim);
+    xml_text::SettleParsedText(state.m_current->text, state.m_current->hasText, state.m_trim);
     state.m_current = state.m_current->parent;
   });
 }
@@ -125,14 +125,14 @@ void XmlParseState::OnCharacterData(void* self, const char* data, int length) {
   Guarded(self, [&](XmlParseState& state) {
     if (state.m_current == nullptr) return;
     std::string_view piece(data, static_cast<size_t>(length));
-    std::optional<std::string>& text = state.m_current->text;
-    if (state.m_trim && !text) {
+    XmlElement& element = *state.m_current;
+    if (state.m_trim && !element.hasText) {
       // Leading whitespace would be trimmed at the element's end: never store it.
       while (!piece.empty() && xml_text::IsWhitespace(piece.front())) piece.remove_prefix(1);
       if (piece.empty()) return;
     }
-    if (!text) text.emplace();
-    text->append(piece);
+    element.hasText = true;
+    element.text.append(piece);
   });
 }
 

@@ -6,6 +6,23 @@
 
 namespace {
 
+// A record of type T from the pool, default-constructed; null (code 1) when none is left.
+template <typename T>
+T* NewRecord(XmlRecordPool& pool) {
+  void* storage = pool.Allocate(sizeof(T));
+  if (storage == nullptr) {
+    xml_error::SetCode(xml_error::kOutOfMemory);
+    return nullptr;
+  }
+  return new (storage) T;
+}
+
+template <typename T>
+void FreeRecord(XmlRecordPool& pool, T* record) {
+  record->~T();
+  pool.Free(record, sizeof(T));
+}
+
 void Unlink(XmlElement& element) {
   if (XmlElement* parent = element.parent) {
     (element.previousSibling ? element.previousSibling->nextSibling : parent->firstChild) =
@@ -13,11 +30,10 @@ void Unlink(XmlElement& element) {
     (element.nextSibling ? element.nextSibling->previousSibling : parent->lastChild) =
         element.previousSibling;
     --parent->childCount;
-  } else if (element.rootOf != nullptr && element.rootOf->root == &element) {
-    element.rootOf->root = nullptr;
+  } else if (element.document->root == &element) {
+    element.document->root = nullptr;
   }
   element.parent = element.previousSibling = element.nextSibling = nullptr;
-  element.rootOf = nullptr;
 }
 
 // Frees an unlinked element and its subtree without recursion, so that deep documents cannot
@@ -28,7 +44,7 @@ void FreeSubtree(XmlElement* top) {
     while (element->firstChild != nullptr) element = element->firstChild;
     XmlElement* parent = element == top ? nullptr : element->parent;
     if (parent != nullptr) parent->firstChild = element->nextSibling;
-    delete element;
+    FreeRecord(element->document->pool, element);
     element = parent;
   }
 }
@@ -41,28 +57,27 @@ XmlDocument::~XmlDocument() { xml_records::DeleteElement(root); }
 
 namespace xml_records {
 
-XmlElement* NewElement(std::string_view name, XmlElement* parent) {
-  auto* element = new (std::nothrow) XmlElement;
-  if (element == nullptr) {
-    xml_error::SetCode(xml_error::kOutOfMemory);
-    return nullptr;
-  }
+XmlElement* NewElement(std::string_view name, XmlElement& parent) {
+  auto* element = NewRecord<XmlElement>(parent.document->pool);
+  if (element == nullptr) return nullptr;
+  element->document = parent.document;
   element->name.assign(name);
-  if (parent != nullptr) {
-    element->parent = parent;
-    element->previousSibling = parent->lastChild;
-    (parent->lastChild ? parent->lastChild->nextSibling : parent->firstChild) = element;
-    parent->lastChild = element;
-    ++parent->childCount;
-  }
+  element->parent = &parent;
+  element->previousSibling = parent.lastChild;
+  (parent.lastChild ? parent.lastChild->nextSibling : parent.firstChild) = element;
+  parent.lastChild = element;
+  ++parent.childCount;
   return element;
 }
 
-void SetRoot(XmlDocument& document, XmlElement* root) {
-  if (document.root == root) return;
+XmlElement* NewRoot(XmlDocument& document, std::string_view name) {
+  auto* root = NewRecord<XmlElement>(document.pool);
+  if (root == nullptr) return nullptr;
+  root->document = &document;
+  root->name.assign(name);
   DeleteElement(document.root);
   document.root = root;
-  if (root != nullptr) root->rootOf = &document;
+  return root;
 }
 
 void DeleteElement(XmlElement* element) {
@@ -84,11 +99,12 @@ XmlAttribute* SetAttribute(XmlElement& element, std::string_view name, std::stri
     existing->value.assign(value);
     return existing;
   }
-  auto* attribute = new (std::nothrow) XmlAttribute;
-  if (attribute == nullptr) {
-    xml_error::SetCode(xml_error::kOutOfMemory);
-    return nullptr;
-  }
+  return AppendAttribute(element, name, value);
+}
+
+XmlAttribute* AppendAttribute(XmlElement& element, std::string_view name, std::string_view value) {
+  auto* attribute = NewRecord<XmlAttribute>(element.document->pool);
+  if (attribute == nullptr) return nullptr;
   attribute->name.assign(name);
   attribute->value.assign(value);
   XmlAttributeList& list = element.attributes;
@@ -106,7 +122,7 @@ bool RemoveAttribute(XmlElement& element, std::string_view name) {
   (attribute->previous ? attribute->previous->next : list.first) = attribute->next;
   (attribute->next ? attribute->next->previous : list.last) = attribute->previous;
   --list.count;
-  delete attribute;
+  FreeRecord(element.document->pool, attribute);
   return true;
 }
 
@@ -114,7 +130,7 @@ void RemoveAllAttributes(XmlElement& element) {
   XmlAttribute* attribute = element.attributes.first;
   while (attribute != nullptr) {
     XmlAttribute* next = attribute->next;
-    delete attribute;
+    FreeRecord(element.document->pool, attribute);
     attribute = next;
   }
   element.attributes = XmlAttributeList();

@@ -1,10 +1,12 @@
 // The storage of an XML document: a document record, its elements and their attributes. The
-// tree owns every record; handles point at them without owning them. Names, values and texts are
-// UTF-8. Children form a doubly linked list in document order.
+// document owns every record (they live in its record pool); handles point at them without owning
+// them. Names, values and texts are UTF-8. Children form a doubly linked list in document order.
 #pragma once
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "xml/xml_record_pool.h"
 
 struct XmlAttribute {
   std::string name;
@@ -28,17 +30,19 @@ struct XmlElement {
   ~XmlElement();  // frees the attributes, not the children
 
   std::string name;
-  std::optional<std::string> text;  // none: the element has no text
-  bool cdata = false;
+  std::string text;
   XmlAttributeList attributes;
   unsigned childCount = 0;
+  bool hasText = false;  // false: the element has no text (an empty one is still a text)
+  bool cdata = false;
   XmlElement* parent = nullptr;
   XmlElement* firstChild = nullptr;
   XmlElement* previousSibling = nullptr;
   XmlElement* nextSibling = nullptr;
   XmlElement* lastChild = nullptr;
-  // The document whose root this element is, so that deleting a root unhooks it.
-  XmlDocument* rootOf = nullptr;
+  // The document that holds this element; its pool holds the record and its attributes. A
+  // parentless element is that document's root until deleted.
+  XmlDocument* document = nullptr;
 };
 
 struct XmlDocument {
@@ -50,17 +54,19 @@ struct XmlDocument {
   std::optional<std::string> version;
   std::optional<std::string> encoding;
   int standalone = 0;  // nothing sets it; written as "yes" when greater than 0
+  XmlRecordPool pool;  // before the root, which the destructor frees into it
   XmlElement* root = nullptr;
 };
 
 namespace xml_records {
 
-// A new element named `name`, appended as the last child of `parent` when one is given. Null,
-// with the thread's XML error code set to 1, when the record cannot be allocated.
-XmlElement* NewElement(std::string_view name, XmlElement* parent);
+// A new element named `name`, appended as the last child of `parent`. Null, with the thread's
+// XML error code set to 1, when the record cannot be allocated.
+XmlElement* NewElement(std::string_view name, XmlElement& parent);
 
-// Makes `root` (a parentless element) the document's root; a previous root is freed.
-void SetRoot(XmlDocument& document, XmlElement* root);
+// A new element named `name` as the document's root; a previous root is freed. Null (code 1)
+// when the record cannot be allocated.
+XmlElement* NewRoot(XmlDocument& document, std::string_view name);
 
 // Unlinks the element from its parent or document and frees it with its whole subtree.
 void DeleteElement(XmlElement* element);
@@ -71,6 +77,10 @@ XmlAttribute* FindAttribute(const XmlElement& element, std::string_view name);
 // Replaces the value of the attribute named `name` in its place, or appends a new attribute.
 // Null (code 1) when a new record cannot be allocated.
 XmlAttribute* SetAttribute(XmlElement& element, std::string_view name, std::string_view value);
+
+// Appends an attribute without looking for one of the same name, for a parser that has already
+// rejected duplicates. Null (code 1) when the record cannot be allocated.
+XmlAttribute* AppendAttribute(XmlElement& element, std::string_view name, std::string_view value);
 
 // Unlinks and frees the first attribute named `name`; false when there is none.
 bool RemoveAttribute(XmlElement& element, std::string_view name);

@@ -1,5 +1,7 @@
 #include "xml/xml_text.h"
 
+#include <algorithm>
+
 #include "foundation/context/context_names.h"
 #include "foundation/context/context_store.h"
 #include "foundation/strings/utf8.h"
@@ -24,13 +26,13 @@ std::string StoredText(std::string_view text) {
 
 bool IsWhitespace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\v'; }
 
-void SettleParsedText(std::optional<std::string>& text, bool trim) {
-  if (!text) return;
-  std::string& value = *text;
+void SettleParsedText(std::string& value, bool& present, bool trim) {
+  if (!present) return;
   size_t first = 0;
   while (first < value.size() && IsWhitespace(value[first])) ++first;
   if (first == value.size()) {
-    text.reset();
+    std::string().swap(value);
+    present = false;
     return;
   }
   if (trim) {
@@ -50,16 +52,24 @@ void AssignWithProviderId(std::string_view utf8, HxStr& out) {
   }
   HxStr providerId = GetValue(context_names::kSection, context_names::kProviderId);
   const std::string_view value = std::string_view(providerId).substr(0, kProviderIdMax);
-  // One pass from left to right: a provider id that itself holds the token is not expanded again.
-  std::string result;
+  // One pass from left to right: a provider id that itself holds the token is not expanded
+  // again. The result is measured first and written once into out's buffer.
+  size_t tokens = 0;
+  for (size_t at = found; at != std::string_view::npos;
+       at = utf8.find(kProviderIdToken, at + kProviderIdToken.size())) {
+    ++tokens;
+  }
+  const size_t length = utf8.size() - tokens * kProviderIdToken.size() + tokens * value.size();
+  char* write = out.GetBufferSetLength(static_cast<int>(length));
   size_t done = 0;
   while (found != std::string_view::npos) {
-    result.append(utf8.substr(done, found - done)).append(value);
+    write = std::copy(utf8.begin() + done, utf8.begin() + found, write);
+    write = std::copy(value.begin(), value.end(), write);
     done = found + kProviderIdToken.size();
     found = utf8.find(kProviderIdToken, done);
   }
-  result.append(utf8.substr(done));
-  out = result;
+  std::copy(utf8.begin() + done, utf8.end(), write);
+  out.ReleaseBuffer(static_cast<int>(length));
 }
 
 HxStr WithProviderId(std::string_view utf8) {

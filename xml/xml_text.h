@@ -2,7 +2,6 @@
 // the raw-text marker, "%PROVIDERID%" replacement, escaping and UTF-16 output.
 #pragma once
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,7 +26,7 @@ bool IsWhitespace(char c);
 // The text of an element whose end has been parsed: with `trim` both ends lose their
 // whitespace; a text that is then empty (with `trim`) or is whitespace only (without) is
 // dropped. Spare capacity left by appending is given back.
-void SettleParsedText(std::optional<std::string>& text, bool trim);
+void SettleParsedText(std::string& text, bool& present, bool trim);
 
 // The text with every "%PROVIDERID%" replaced by the context's "ProviderId" (at most 259 bytes).
 HxStr WithProviderId(std::string_view utf8);

@@ -69,29 +69,30 @@ class ElementWriter {
       PutValue(a->value);
       Put("\"");
     }
-    if (!element.text && element.firstChild == nullptr && element.parent != nullptr) {
+    if (!element.hasText && element.firstChild == nullptr && element.parent != nullptr) {
       Put("/>\n");
       return false;
     }
-    Put(element.text ? ">" : ">\n");
+    Put(element.hasText ? ">" : ">\n");
     return true;
   }
 
   // The text, then the end tag.
   void Close(const XmlElement& element, int depth) {
     bool section = false;
-    if (const std::optional<std::string>& text = element.text) {
-      section = element.cdata && text->find("<![CDATA[") == std::string::npos &&
-                text->find("]]>") == std::string::npos;
+    if (element.hasText) {
+      const std::string& text = element.text;
+      section = element.cdata && text.find("<![CDATA[") == std::string::npos &&
+                text.find("]]>") == std::string::npos;
       if (section) {
         Put("\n<![CDATA[\n");
-        Put(*text);
+        Put(text);
         Put("\n]]>\n");
       } else {
-        PutValue(*text);
+        PutValue(text);
       }
     }
-    if (!element.text || section) Indent(depth);
+    if (!element.hasText || section) Indent(depth);
     Put("</");
     Put(element.name);
     Put(">\n");

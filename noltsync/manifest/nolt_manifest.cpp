@@ -35,9 +35,10 @@ struct WantedProperty {
 };
 
 // Reads every wanted property in one pass over the "property" children, with ReadProperty's
-// rules: names compare without letter case and a later element wins.
-void ReadProperties(const TuXMLNode& file, WantedProperty* wanted, size_t count) {
-  TuXMLNodeList properties;
+// rules: names compare without letter case and a later element wins. `properties` is scratch
+// space that a caller reading many files hands in again and again.
+void ReadProperties(const TuXMLNode& file, WantedProperty* wanted, size_t count,
+                    TuXMLNodeList& properties) {
   if (!file.FindChildren("property", properties)) return;
   HxStr name;  // one buffer for every property's name
   while (properties.Next()) {
@@ -57,13 +58,15 @@ void ParseFileSet(const TuXMLNode& root, std::string_view setName, bool readsLev
                   ManifestFileTable& table) {
   TuXMLNodeList files;
   if (!FirstChild(root, setName).FindChildren("file", files)) return;
+  TuXMLNodeList properties;
   while (files.Next()) {
     ManifestFileEntry entry;
     HxStr level;
     WantedProperty wanted[] = {{"filename", &entry.fileName}, {"source", &entry.source},
                                {"target", &entry.target},     {"fchecksum", &entry.checksum},
                                {"filters", &entry.filters},   {"machinelevel", &level}};
-    ReadProperties(files, wanted, readsLevel ? std::size(wanted) : std::size(wanted) - 1);
+    ReadProperties(files, wanted, readsLevel ? std::size(wanted) : std::size(wanted) - 1,
+                   properties);
     if (wanted[std::size(wanted) - 1].found) {
       entry.machineLevel = level.CompareNoCase("1") == 0;
       entry.userLevel = !entry.machineLevel;
@@ -78,7 +81,8 @@ void ParseFileSet(const TuXMLNode& root, std::string_view setName, bool readsLev
 
 bool ReadProperty(const TuXMLNode& file, std::string_view name, HxStr& value) {
   WantedProperty wanted[] = {{name, &value}};
-  ReadProperties(file, wanted, std::size(wanted));
+  TuXMLNodeList properties;
+  ReadProperties(file, wanted, std::size(wanted), properties);
   return wanted[0].found;
 }
 
