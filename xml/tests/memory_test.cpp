@@ -120,4 +120,18 @@ TEST_F(XmlMemoryTest, TextHeavyFileHoldsOneCopyOfItsText) {
   EXPECT_EQ(tree.GetRoot().Record()->childCount, kElements);
 }
 
+TEST_F(XmlMemoryTest, EditingReusesTheRecordsOfDeletedElements) {
+  TuXMLTree tree;
+  ASSERT_TRUE(tree.CreateNew());
+  const TuXMLNode root = tree.CreateRoot("r");
+  auto addAndDelete = [&] {
+    for (int i = 0; i < 500; ++i) root.AddChild("c").SetAttribute("a", "v");
+    EXPECT_TRUE(root.RemoveChildren("c"));
+  };
+  addAndDelete();
+  const long long settled = g_live.load();
+  for (int round = 0; round < 20; ++round) addAndDelete();
+  EXPECT_EQ(g_live.load(), settled);
+}
+
 }  // namespace
