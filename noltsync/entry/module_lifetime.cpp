@@ -4,6 +4,7 @@
 
 #include "foundation/files/file_operations.h"
 #include "foundation/log/hx_trace.h"
+#include "net/http/http_transfer.h"
 #include "platform/registry.h"
 
 namespace {
@@ -28,6 +29,8 @@ void OnModuleLoad() {
   // Files in use are not replaced or deleted at the next restart unless a step asks for it.
   SetReplaceDeferral(false);
   SetDeleteDeferral(false);
+  // Every "http:" and "https:" location goes through the factory, from the first context on.
+  RegisterHttpTransferObjects();
 
   platform::RegistryKey general;
   if (general.Open(platform::kHkeyLocalMachine, kGeneralKeyWithoutProvider, platform::kKeyRead) !=

@@ -1,5 +1,6 @@
 // The machine's network addresses.
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -7,5 +8,11 @@ namespace platform {
 // The IPv4 addresses of the machine's interfaces that are up, loopback left out, in interface
 // order and joined by ";" ("192.168.1.20;10.0.0.5"); empty when there are none.
 std::string LocalIpv4AddressList();
+
+// A TCP port of 127.0.0.1 that the system had free a moment ago; 0 when none could be had.
+int FreeLoopbackTcpPort();
+
+// Whether something accepts a TCP connection on 127.0.0.1:port within timeoutMs of real time.
+bool LoopbackTcpAccepts(int port, uint32_t timeoutMs);
 
 }  // namespace platform

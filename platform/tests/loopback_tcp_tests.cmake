@@ -1,0 +1,3 @@
+tidesync_test(platform_loopback_tcp_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/loopback_tcp_test.cpp
+  LIBS noltplatform)
