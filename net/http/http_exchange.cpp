@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "foundation/log/error_store.h"
 #include "net/http/curl_binding.h"
@@ -97,8 +98,9 @@ size_t OnUploadRead(char* buffer, size_t, size_t size, void* user) {
 int OnUploadSeek(void* user, curl_off_t offset, int origin) {
   Transfer& transfer = *static_cast<Transfer*>(user);
   std::clearerr(transfer.upload);
-  return fseeko(transfer.upload, static_cast<off_t>(offset), origin) == 0 ? CURL_SEEKFUNC_OK
-                                                                          : CURL_SEEKFUNC_FAIL;
+  if (offset < 0 || offset > std::numeric_limits<long>::max()) return CURL_SEEKFUNC_CANTSEEK;
+  return std::fseek(transfer.upload, static_cast<long>(offset), origin) == 0 ? CURL_SEEKFUNC_OK
+                                                                             : CURL_SEEKFUNC_FAIL;
 }
 
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
