@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 #include "foundation/log/error_store.h"
 #include "net/http/curl_binding.h"
@@ -15,7 +16,8 @@
 
 namespace {
 
-constexpr size_t kDownloadBlock = 4096;
+constexpr size_t kDownloadBlock = 4096;  // the most the library hands over at a time
+constexpr size_t kWriteBuffer = 64 * 1024;
 constexpr size_t kUploadBlock = 1024;
 constexpr size_t kResponseTextLimit = 4096;
 constexpr const char* kAgentName = "Ostrel";
@@ -41,6 +43,8 @@ struct Transfer {
   const std::function<bool()>* cancelled = nullptr;
   platform::ReplacingFileWriter writer;
   bool writerOpen = false;
+  // Received blocks gather here and go to the file in a few large writes.
+  std::vector<char> pending;
   std::FILE* upload = nullptr;
 };
 
@@ -56,16 +60,21 @@ bool RecordLocalFailure(Transfer& transfer) {
   return false;
 }
 
+bool FlushBody(Transfer& transfer) {
+  if (transfer.pending.empty()) return true;
+  const bool written = transfer.writer.Write(transfer.pending.data(), transfer.pending.size());
+  transfer.pending.clear();
+  return written || RecordLocalFailure(transfer);
+}
+
 bool StoreBody(Transfer& transfer, const char* data, size_t size) {
   if (!transfer.writerOpen) {
     if (!transfer.writer.Open(transfer.request->target)) return RecordLocalFailure(transfer);
     transfer.writerOpen = true;
+    transfer.pending.reserve(kWriteBuffer);
   }
-  for (size_t offset = 0; offset < size; offset += kDownloadBlock) {
-    if (!transfer.writer.Write(data + offset, std::min(kDownloadBlock, size - offset))) {
-      return RecordLocalFailure(transfer);
-    }
-  }
+  if (transfer.pending.size() + size > kWriteBuffer && !FlushBody(transfer)) return false;
+  transfer.pending.insert(transfer.pending.end(), data, data + size);
   return true;
 }
 
@@ -246,6 +255,7 @@ void FinishBody(Transfer& transfer) {
     return;
   }
   if (!transfer.writerOpen && !StoreBody(transfer, nullptr, 0)) return;
+  if (!FlushBody(transfer)) return;
   if (!transfer.writer.Commit()) {
     RecordLocalFailure(transfer);
     return;
