@@ -1,11 +1,15 @@
-// The foundation's file operations: attributes cleared, deferral to the next restart, copies
-// that fail quietly or loudly, directory trees made and removed.
+// The foundation's file operations: attributes cleared, deferral to the next restart and the
+// pending-operations list, copies that fail quietly or loudly, directory trees made and removed.
+#include <cstdlib>
 #include <filesystem>
 
+#include "build_tree_files.h"
 #include "files_test_support.h"
 #include "foundation/files/file_operations.h"
 #include "foundation/log/error_store.h"
+#include "platform/errors.h"
 #include "platform/locations.h"
+#include "platform/pending_operations.h"
 #include "trace_capture.h"
 
 namespace fs = std::filesystem;
@@ -18,16 +22,7 @@ void MakeReadOnly(const std::string& path) {
 
 }  // namespace
 
-TEST_F(FilesTest, SettersReturnThePreviousValue) {
-  EXPECT_FALSE(SetDeleteDeferral(true));
-  EXPECT_TRUE(SetDeleteDeferral(false));
-  EXPECT_FALSE(SetReplaceDeferral(true));
-  EXPECT_TRUE(SetReplaceDeferral(false));
-  EXPECT_TRUE(SetDeferralMaster(false));
-  EXPECT_FALSE(SetDeferralMaster(true));
-}
-
-TEST_F(FilesTest, DeletingAReadOnlyFileClearsItsAttributeFirst) {
+TEST_F(FilesTest, DeleteClearsAReadOnlyAttributeAndAFailureIsRecordedOrDeferredByTheSwitches) {
   const std::string file = At("locked.txt");
   Write(file, "x");
   MakeReadOnly(file);
@@ -35,14 +30,10 @@ TEST_F(FilesTest, DeletingAReadOnlyFileClearsItsAttributeFirst) {
   EXPECT_TRUE(DeleteFileEx(file));
   EXPECT_FALSE(Exists(file));
   EXPECT_EQ(ErrorCount(), errors);
-}
 
-// A directory cannot be deleted as a file: the deletion fails now, whoever runs the test.
-TEST_F(FilesTest, AFailedDeleteIsRecordedOrDeferredByTheSwitch) {
+  // A directory cannot be deleted as a file: the deletion fails now, whoever runs the test.
   const std::string busy = At("busy");
   fs::create_directories(busy);
-
-  const size_t errors = ErrorCount();
   EXPECT_FALSE(DeleteFileEx(busy));
   ASSERT_EQ(ErrorCount(), errors + 1);
   EXPECT_EQ(PendingList(), "");
@@ -57,19 +48,13 @@ TEST_F(FilesTest, AFailedDeleteIsRecordedOrDeferredByTheSwitch) {
   // The master switch overrules the deferral.
   SetDeferralMaster(false);
   EXPECT_FALSE(DeleteFileEx(busy));
-  SetDeferralMaster(true);
+  // The setters return the previous value.
+  EXPECT_FALSE(SetDeferralMaster(true));
+  EXPECT_TRUE(SetDeleteDeferral(false));
+  EXPECT_FALSE(SetReplaceDeferral(true));
 }
 
-TEST_F(FilesTest, CopyingAFileOntoItselfLeavesItUntouched) {
-  const std::string file = At("same.txt");
-  Write(file, "content");
-  const auto before = fs::last_write_time(file);
-  EXPECT_TRUE(CopyFileEx(file, file, 0));
-  EXPECT_EQ(Read(file), "content");
-  EXPECT_EQ(fs::last_write_time(file), before);
-}
-
-TEST_F(FilesTest, AMissingSourceFailsQuietlyOnlyWhenAllowed) {
+TEST_F(FilesTest, CopyFailsQuietlyForAMissingSourceOnlyWhenAllowedAndReplacesOrRefusesATarget) {
   TraceCapture trace;
   const std::string missing = At("missing.txt");
   const std::string target = At("target.txt");
@@ -86,22 +71,26 @@ TEST_F(FilesTest, AMissingSourceFailsQuietlyOnlyWhenAllowed) {
   EXPECT_NE(trace.Text().find("Error [2] copying [" + missing + "] to [" + target + "]"),
             std::string::npos);
   EXPECT_FALSE(Exists(target));
+
+  // A present source replaces or refuses an existing target, and leaves itself alone.
+  const std::string present = At("present.txt");
+  const std::string existing = At("existing.txt");
+  Write(present, "new");
+  Write(existing, "old");
+  EXPECT_FALSE(CopyFileEx(present, existing, kCopyFailIfExists));
+  EXPECT_EQ(Read(existing), "old");
+  MakeReadOnly(existing);
+  EXPECT_TRUE(CopyFileEx(present, existing, 0));
+  EXPECT_EQ(Read(existing), "new");
+  EXPECT_EQ(Read(present), "new");
+  // Onto itself: untouched.
+  const auto before = fs::last_write_time(present);
+  EXPECT_TRUE(CopyFileEx(present, present, 0));
+  EXPECT_EQ(Read(present), "new");
+  EXPECT_EQ(fs::last_write_time(present), before);
 }
 
-TEST_F(FilesTest, CopyReplacesOrRefusesAnExistingTarget) {
-  const std::string source = At("source.txt");
-  const std::string target = At("target.txt");
-  Write(source, "new");
-  Write(target, "old");
-  EXPECT_FALSE(CopyFileEx(source, target, kCopyFailIfExists));
-  EXPECT_EQ(Read(target), "old");
-  MakeReadOnly(target);
-  EXPECT_TRUE(CopyFileEx(source, target, 0));
-  EXPECT_EQ(Read(target), "new");
-  EXPECT_EQ(Read(source), "new");
-}
-
-TEST_F(FilesTest, ReplaceAtRestartMovesAtOnceWhenItCan) {
+TEST_F(FilesTest, ReplaceAtRestartMovesAtOnceWhenItCanElseDefersThroughACopyBesideIt) {
   const std::string source = At("fresh.bin");
   const std::string target = At("sub/installed.bin");
   Write(source, "fresh");
@@ -110,14 +99,12 @@ TEST_F(FilesTest, ReplaceAtRestartMovesAtOnceWhenItCan) {
   EXPECT_EQ(Read(target), "fresh");
   EXPECT_FALSE(Exists(source));
   EXPECT_FALSE(RestartPending());
-}
 
-TEST_F(FilesTest, ReplacingADirectoryIsDeferredThroughACopyBesideIt) {
-  const std::string source = At("fresh.bin");
-  const std::string target = At("occupied");
+  // Replacing a directory is deferred through a copy beside it.
+  const std::string occupied = At("occupied");
   Write(source, "fresh");
-  Write(target + "/inside.txt", "keeps the directory busy");
-  EXPECT_TRUE(ReplaceAtRestart(source, target));
+  Write(occupied + "/inside.txt", "keeps the directory busy");
+  EXPECT_TRUE(ReplaceAtRestart(source, occupied));
   EXPECT_TRUE(RestartPending());
   const std::string list = PendingList();
   ASSERT_EQ(list.rfind("replace\t" + At("_tu"), 0), 0u) << list;
@@ -125,7 +112,7 @@ TEST_F(FilesTest, ReplacingADirectoryIsDeferredThroughACopyBesideIt) {
   EXPECT_EQ(Read(temp), "fresh");
 }
 
-TEST_F(FilesTest, CreateDirectoryPathMakesEveryMissingParent) {
+TEST_F(FilesTest, CreateDirectoryPathMakesEveryMissingParentAndRemoveDirectoryTreeUndoesIt) {
   EXPECT_TRUE(CreateDirectoryPath(At("a/b/c/")));
   EXPECT_TRUE(fs::is_directory(At("a/b/c")));
   EXPECT_TRUE(CreateDirectoryPath(At("a/b")));  // already there
@@ -134,9 +121,8 @@ TEST_F(FilesTest, CreateDirectoryPathMakesEveryMissingParent) {
   EXPECT_FALSE(CreateDirectoryPath(At("plain")));
   EXPECT_FALSE(CreateDirectoryPath(At("plain/below")));
   EXPECT_FALSE(Exists(At("plain/below")));
-}
 
-TEST_F(FilesTest, RemoveDirectoryTreeDeletesFilesOnlyWhenAsked) {
+  // RemoveDirectoryTree deletes files only when asked.
   Write(At("tree/one.txt"), "1");
   Write(At("tree/deep/two.txt"), "2");
   MakeReadOnly(At("tree/deep/two.txt"));
@@ -149,7 +135,7 @@ TEST_F(FilesTest, RemoveDirectoryTreeDeletesFilesOnlyWhenAsked) {
   EXPECT_FALSE(RemoveDirectoryTree(At("tree"), true, true));
 }
 
-TEST_F(FilesTest, RemoveEmptyDirectoriesStopsAtAFilledParentAndAtTheBase) {
+TEST_F(FilesTest, RemoveEmptyDirectoriesStopsAtAFilledParentAndAtTheBaseAndTracesWhatStays) {
   fs::create_directories(At("base/kept/empty/emptier"));
   Write(At("base/kept/file.txt"), "holds kept");
   EXPECT_TRUE(RemoveEmptyDirectories(At("base/kept/empty/emptier"), At("base")));
@@ -160,13 +146,64 @@ TEST_F(FilesTest, RemoveEmptyDirectoriesStopsAtAFilledParentAndAtTheBase) {
   EXPECT_TRUE(RemoveEmptyDirectories(At("base/only"), At("base")));
   EXPECT_FALSE(Exists(At("base/only")));
   EXPECT_TRUE(Exists(At("base")));
-}
 
-TEST_F(FilesTest, ADeepestDirectoryThatCannotGoIsTracedAndLeftAlone) {
+  // A deepest directory that cannot go is traced and left alone.
   TraceCapture trace;
   Write(At("base/full/file.txt"), "x");
   EXPECT_TRUE(RemoveEmptyDirectories(At("base/full"), At("base")));
   EXPECT_TRUE(Exists(At("base/full/file.txt")));
   EXPECT_NE(trace.Text().find("RemoveDir: " + At("base/full") + " 145"), std::string::npos);
   EXPECT_EQ(PendingList(), "");  // not empty is no reason to wait for a restart
+}
+
+// The pending-operations list: what deferral writes, and how the service host carries it out.
+TEST_F(FilesTest, PendingOperationsRunInOrderAndEmptyTheList) {
+  Write(At("old.txt"), "old");
+  Write(At("new.txt"), "new");
+  fs::create_directories(At("empty"));
+  ASSERT_TRUE(DeleteAtRestart(At("old.txt")));
+  ASSERT_TRUE(platform::ScheduleReplaceAtRestart(At("new.txt"), At("old.txt")));
+  ASSERT_TRUE(DeleteAtRestart(At("empty")));
+  ASSERT_TRUE(DeleteAtRestart(At("never-there")));  // already gone counts as done
+
+  platform::PendingOperationsOutcome outcome;
+  ASSERT_TRUE(platform::RunPendingOperations(outcome));
+  EXPECT_EQ(outcome.done, 4u);
+  EXPECT_EQ(outcome.failed, 0u);
+  EXPECT_EQ(Read(At("old.txt")), "new");
+  EXPECT_FALSE(Exists(At("new.txt")));
+  EXPECT_FALSE(Exists(At("empty")));
+  EXPECT_EQ(PendingList(), "");
+
+  ASSERT_TRUE(platform::RunPendingOperations(outcome));  // nothing left
+  EXPECT_EQ(outcome.done + outcome.failed, 0u);
+}
+
+TEST_F(FilesTest, APathThatWouldBreakTheListIsRefused) {
+  EXPECT_FALSE(platform::ScheduleDeleteAtRestart(At("two\nlines")));
+  EXPECT_EQ(platform::LastError(), platform::kErrorInvalidName);
+  EXPECT_FALSE(platform::ScheduleReplaceAtRestart(At("a\tb"), At("c")));
+  EXPECT_EQ(PendingList(), "");
+}
+
+TEST_F(FilesTest, AFailingOperationIsCountedAndTheRestStillRuns) {
+  Write(At("full/file.txt"), "x");
+  Write(At("gone.txt"), "x");
+  ASSERT_TRUE(DeleteAtRestart(At("full")));
+  ASSERT_TRUE(DeleteAtRestart(At("gone.txt")));
+  platform::PendingOperationsOutcome outcome;
+  ASSERT_TRUE(platform::RunPendingOperations(outcome));
+  EXPECT_EQ(outcome.done, 1u);
+  EXPECT_EQ(outcome.failed, 1u);
+  EXPECT_FALSE(Exists(At("gone.txt")));
+  EXPECT_EQ(PendingList(), "");
+}
+
+TEST_F(FilesTest, TheServiceHostCarriesOutTheListOnRequest) {
+  Write(At("stale.txt"), "x");
+  ASSERT_TRUE(DeleteAtRestart(At("stale.txt")));
+  const std::string command = BuildPath("bin/noltsvc") + " --run-pending";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  EXPECT_FALSE(Exists(At("stale.txt")));
+  EXPECT_EQ(PendingList(), "");
 }

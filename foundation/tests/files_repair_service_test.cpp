@@ -57,15 +57,27 @@ class RepairServiceTest : public FilesTest {
     SetContextValue(context_names::kProviderId, "prov");
   }
   ~RepairServiceTest() override {
+    if (requester_.joinable()) requester_.join();
     ClearContextStore();
     platform::InstallClock(nullptr);
   }
+  // A service whose queue is full: a delete request on a thread of its own waits on the clock.
+  void StartRequestToABusyService() {
+    ASSERT_TRUE(listener_.Listen("__RepairService_Pipe__prov", 0));
+    ASSERT_TRUE(occupant_.Connect("__RepairService_Pipe__prov"));  // fills the queue
+    requester_ =
+        std::thread([this] { result_ = SendRepairRequest(kRepairDeleteFile, "/busy", ""); });
+    ASSERT_TRUE(clock_.WaitUntilWaiting(1, 10000));
+  }
   platform::DrivenClock clock_;
+  platform::LocalMessageListener listener_;
+  platform::LocalMessageSocket occupant_;
+  std::thread requester_;
+  uint32_t result_ = 99;
 };
-
 }  // namespace
 
-TEST_F(RepairServiceTest, TheRecordCarriesPathsAndACheckOfItsTenSecondWindow) {
+TEST_F(RepairServiceTest, TheRecordCarriesPathsWithinItsLimitsAndACheckOfItsTenSecondWindow) {
   RepairRecord record;
   ASSERT_TRUE(BuildRepairRecord("/data/a.txt", "/data/b.txt", 12345, record));
   EXPECT_EQ(Word(record.data()), 0u);
@@ -84,17 +96,14 @@ TEST_F(RepairServiceTest, TheRecordCarriesPathsAndACheckOfItsTenSecondWindow) {
   EXPECT_EQ(sameWindow, record);
   ASSERT_TRUE(BuildRepairRecord("/data/a.txt", "/data/b.txt", 20000, sameWindow));
   EXPECT_NE(sameWindow, record);
-}
 
-TEST_F(RepairServiceTest, PathsOutsideTheRecordsLimitsAreRefused) {
-  RepairRecord record;
   EXPECT_FALSE(BuildRepairRecord("", "", 0, record));
   EXPECT_TRUE(BuildRepairRecord(std::string(260, 'a'), std::string(260, 'b'), 0, record));
   EXPECT_FALSE(BuildRepairRecord(std::string(261, 'a'), "", 0, record));
   EXPECT_FALSE(BuildRepairRecord("a", std::string(261, 'b'), 0, record));
 }
 
-TEST_F(RepairServiceTest, TheRequestTravelsAsOneMessageAndTheAnswerWordDecides) {
+TEST_F(RepairServiceTest, TheRequestTravelsAsOneMessageAndTheAnswerWordIsTheResult) {
   clock_.Advance(25000);
   FakeRepairService service(0);
   EXPECT_TRUE(RepairServiceRequest(kRepairCopyFile, "/from", "/to"));
@@ -105,12 +114,11 @@ TEST_F(RepairServiceTest, TheRequestTravelsAsOneMessageAndTheAnswerWordDecides) 
   RepairRecord expected;
   ASSERT_TRUE(BuildRepairRecord("/from", "/to", 25000, expected));
   EXPECT_EQ(0, std::memcmp(message.data() + 8, expected.data(), expected.size()));
-}
 
-TEST_F(RepairServiceTest, AServiceRefusalIsItsResult) {
-  FakeRepairService service(5);
+  // A service's refusal is the result.
+  FakeRepairService refusing(5);
   EXPECT_EQ(SendRepairRequest(kRepairDeleteFile, "/locked", ""), 5u);
-  EXPECT_EQ(Word(service.Received().data()), 1u);
+  EXPECT_EQ(Word(refusing.Received().data()), 1u);
 }
 
 TEST_F(RepairServiceTest, WithoutAServiceEveryRequestGivesOne) {
@@ -119,40 +127,26 @@ TEST_F(RepairServiceTest, WithoutAServiceEveryRequestGivesOne) {
 }
 
 TEST_F(RepairServiceTest, ABusyServiceIsWaitedForUntilItTakesTheRequest) {
-  platform::LocalMessageListener listener;
-  ASSERT_TRUE(listener.Listen("__RepairService_Pipe__prov", 0));
-  platform::LocalMessageSocket occupant;
-  ASSERT_TRUE(occupant.Connect("__RepairService_Pipe__prov"));  // fills the queue
-
-  uint32_t result = 99;
-  std::thread requester([&] { result = SendRepairRequest(kRepairDeleteFile, "/busy", ""); });
-  ASSERT_TRUE(clock_.WaitUntilWaiting(1, 10000));
+  StartRequestToABusyService();
   platform::LocalMessageSocket first;
-  ASSERT_TRUE(listener.Accept(first));
+  ASSERT_TRUE(listener_.Accept(first));
   clock_.Advance(1000);
   platform::LocalMessageSocket second;
-  ASSERT_TRUE(listener.Accept(second));
+  ASSERT_TRUE(listener_.Accept(second));
   std::vector<uint8_t> request;
   ASSERT_TRUE(second.Receive(request));
   const std::vector<uint8_t> answer(260, 0);
   ASSERT_TRUE(second.Send(answer.data(), answer.size()));
-  requester.join();
-  EXPECT_EQ(result, 0u);
+  requester_.join();
+  EXPECT_EQ(result_, 0u);
   EXPECT_EQ(Field(request.data() + 8 + 4), "/busy");
 }
 
 TEST_F(RepairServiceTest, AServiceBusyForTwentySecondsGivesOne) {
-  platform::LocalMessageListener listener;
-  ASSERT_TRUE(listener.Listen("__RepairService_Pipe__prov", 0));
-  platform::LocalMessageSocket occupant;
-  ASSERT_TRUE(occupant.Connect("__RepairService_Pipe__prov"));
-
-  uint32_t result = 99;
-  std::thread requester([&] { result = SendRepairRequest(kRepairDeleteFile, "/busy", ""); });
-  ASSERT_TRUE(clock_.WaitUntilWaiting(1, 10000));
+  StartRequestToABusyService();
   clock_.Advance(kRepairPipeBusyWaitMs);
-  requester.join();
-  EXPECT_EQ(result, 1u);
+  requester_.join();
+  EXPECT_EQ(result_, 1u);
 }
 
 // The check text's digest against the reference vectors, whole and fed in odd pieces.

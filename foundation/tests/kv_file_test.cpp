@@ -4,9 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
+#include "build_tree_files.h"
 #include "foundation/kv/encoded_text_file.h"
 #include "foundation/kv/hx_kv_file.h"
 #include "foundation/kv/hx_kv_list_map.h"
@@ -30,13 +30,6 @@ class KvFileTest : public ::testing::Test {
     out << bytes;
   }
 
-  static std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
   // Files left in the temporary directory whose names start with "_hx".
   int LeftoverTempFiles() const {
     int count = 0;
@@ -56,32 +49,28 @@ class KvFileTest : public ::testing::Test {
   platform::testing::ScopedSandbox sandbox_;
 };
 
-TEST_F(KvFileTest, SaveWritesUtf8WithMarkAndLoadsBack) {
+TEST_F(KvFileTest, SaveWritesUtf8WithMarkUnlessMbIsAskedAndLoadsBack) {
   HxKVListMap map;
   map.AddSection("S").Set("k", "caf\xC3\xA9");
   const std::string path = (Root() / "cfg.ini").string();
   ASSERT_TRUE(map.Save(path));
-  EXPECT_EQ(ReadBytes(path), "\xEF\xBB\xBF[S]\nk=caf\xC3\xA9\n");
+  EXPECT_EQ(ReadFile(path), "\xEF\xBB\xBF[S]\nk=caf\xC3\xA9\n");
   EXPECT_EQ(LeftoverTempFiles(), 0);
 
   HxKVListMap loaded;
   ASSERT_TRUE(loaded.Load(path));
   EXPECT_EQ(S(Value(loaded, "S", "k")), "caf\xC3\xA9");
-}
 
-TEST_F(KvFileTest, EncodingMbWritesWithoutMark) {
+  // Encoding "mb" writes without the mark.
   HxKvFile::SetContextEncoding("mb");
   EXPECT_EQ(HxKvFile::RequestedEncoding(), HxTextEncoding::kAnsi);
-  HxKVListMap map;
-  map.AddSection("S").Set("k", "v");
-  const std::string path = (Root() / "ansi.ini").string();
   ASSERT_TRUE(map.Save(path));
-  EXPECT_EQ(ReadBytes(path), "[S]\nk=v\n");
+  EXPECT_EQ(ReadFile(path), "[S]\nk=caf\xC3\xA9\n");
   HxKvFile::SetContextEncoding("UTF8");
   EXPECT_EQ(HxKvFile::RequestedEncoding(), HxTextEncoding::kUtf8);
 }
 
-TEST_F(KvFileTest, ReadsUtf16LittleEndianAndUnmarkedFiles) {
+TEST_F(KvFileTest, ReadsUtf16AndUnmarkedFilesAndAChunkNeverEndsInsideACharacter) {
   const std::string utf16("\xFF\xFE[\0S\0]\0\r\0\n\0k\0=\0h\0\xE9\0\r\0\n\0", 24);
   WriteBytes(Root() / "wide.ini", utf16);
   HxKVListMap wide;
@@ -92,9 +81,7 @@ TEST_F(KvFileTest, ReadsUtf16LittleEndianAndUnmarkedFiles) {
   HxKVListMap plain;
   ASSERT_TRUE(plain.Load((Root() / "plain.ini").string()));
   EXPECT_EQ(S(Value(plain, "S", "k")), "v");
-}
 
-TEST_F(KvFileTest, ChunkNeverEndsInsideACharacter) {
   // After the mark, 8191 bytes of 'a' put the lead byte of "é" last in the first chunk.
   const std::string text =
       std::string(8191, 'a') + "\xC3\xA9" + std::string(8188, 'b') + "\xE2\x82\xAC\n";
@@ -135,43 +122,37 @@ TEST_F(KvFileTest, CommentLinesAreDroppedWholeAndOnlyAtLineStarts) {
   EXPECT_EQ(S(Value(map, "S", "k")), value);
 }
 
-TEST_F(KvFileTest, SavingAnEmptyMapDeletesTheFile) {
+TEST_F(KvFileTest, SavingAnEmptyMapDeletesTheFileAndFailedSavesLeaveTheTargetAndNoLeftovers) {
   const fs::path path = Root() / "gone.ini";
   WriteBytes(path, "[S]\nk=v\n");
   HxKVListMap empty;
   EXPECT_TRUE(empty.Save(path.string()));
   EXPECT_FALSE(fs::exists(path));
   EXPECT_TRUE(empty.Save(path.string()));  // nothing there is as good as deleted
-}
 
-TEST_F(KvFileTest, FailedSaveLeavesTargetAndRecordsError) {
-  const fs::path path = Root() / "keep.ini";
-  WriteBytes(path, "[Old]\nk=1\n");
+  const fs::path kept = Root() / "keep.ini";
+  WriteBytes(kept, "[Old]\nk=1\n");
   WriteBytes(Root() / "tmp", "a file where the temporary directory should be");
-  HxKVListMap map;
-  map.AddSection("New").Set("k", "2");
+  HxKVListMap newer;
+  newer.AddSection("New").Set("k", "2");
 
   const size_t before = ErrorCount();
-  EXPECT_FALSE(map.Save(path.string()));
-  EXPECT_EQ(ReadBytes(path), "[Old]\nk=1\n");
+  EXPECT_FALSE(newer.Save(kept.string()));
+  EXPECT_EQ(ReadFile(kept), "[Old]\nk=1\n");
   ASSERT_EQ(ErrorCount(), before + 1);
   HxErr record;
   ASSERT_TRUE(LastErrorRecord(record));
   EXPECT_EQ(record.Code(), 0x2000006du);
-  EXPECT_EQ(S(record.Message()), "Unable to write file: " + path.string());
-}
+  EXPECT_EQ(S(record.Message()), "Unable to write file: " + kept.string());
 
-TEST_F(KvFileTest, SaveIntoAMissingDirectoryFailsWithoutLeftovers) {
-  const std::string path = (Root() / "no" / "such" / "dir.ini").string();
-  HxKVListMap map;
-  map.AddSection("S").Set("k", "v");
-  const size_t before = ErrorCount();
-  EXPECT_FALSE(map.Save(path));
-  EXPECT_EQ(ErrorCount(), before + 1);
+  // Into a missing directory: fails, without leftovers.
+  fs::remove(Root() / "tmp");
+  EXPECT_FALSE(newer.Save((Root() / "no" / "such" / "dir.ini").string()));
+  EXPECT_EQ(ErrorCount(), before + 2);
   EXPECT_EQ(LeftoverTempFiles(), 0);
 }
 
-TEST_F(KvFileTest, LoadFailuresLeaveAnEmptyMap) {
+TEST_F(KvFileTest, FailedLoadsLeaveAnEmptyMapAndFileLocationsAndBackslashPathsLoad) {
   HxKVListMap map;
   map.AddSection("Stale");
   EXPECT_FALSE(map.Load((Root() / "missing.ini").string()));
@@ -180,9 +161,7 @@ TEST_F(KvFileTest, LoadFailuresLeaveAnEmptyMap) {
   EXPECT_FALSE(map.Load(""));
   EXPECT_TRUE(map.empty());
   EXPECT_FALSE(map.Load("nosuchprotocol://server/x.ini"));
-}
 
-TEST_F(KvFileTest, FileLocationsAndBackslashPaths) {
   fs::create_directories(Root() / "sub dir");
   WriteBytes(Root() / "sub dir" / "a.ini", "[S]\nk=v\n");
   HxKVListMap viaUrl;
@@ -194,7 +173,7 @@ TEST_F(KvFileTest, FileLocationsAndBackslashPaths) {
   HxKVListMap viaBackslashes;
   ASSERT_TRUE(viaBackslashes.Load(backslashed));
   EXPECT_TRUE(viaBackslashes.Save(backslashed));
-  EXPECT_EQ(ReadBytes(Root() / "sub dir" / "a.ini"), "\xEF\xBB\xBF[S]\nk=v\n");
+  EXPECT_EQ(ReadFile(Root() / "sub dir" / "a.ini"), "\xEF\xBB\xBF[S]\nk=v\n");
 }
 
 }  // namespace

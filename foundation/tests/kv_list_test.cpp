@@ -12,6 +12,12 @@ namespace {
 
 std::string S(const HxStr& s) { return std::string(std::string_view(s)); }
 
+// The value of a key, or "<absent>".
+std::string ValueOf(const HxKVList& list, std::string_view key) {
+  HxStr value;
+  return list.Get(key, value) ? S(value) : "<absent>";
+}
+
 HxStream StreamOf(std::string_view text) {
   HxStream stream;
   stream.Write(text);
@@ -38,51 +44,46 @@ TEST(KvListValues, KeysIgnoreCaseAndSetNeverOverwrites) {
   HxKVList list;
   EXPECT_TRUE(list.Set("Path", "old"));
   EXPECT_FALSE(list.Set("PATH", "new"));
-  HxStr value;
-  ASSERT_TRUE(list.Get("path", value));
-  EXPECT_EQ(S(value), "old");
+  EXPECT_EQ(ValueOf(list, "path"), "old");
   EXPECT_TRUE(list.Put("PATH", "new"));
   EXPECT_EQ(list.size(), 1u);
-  ASSERT_TRUE(list.Get("Path", value));
-  EXPECT_EQ(S(value), "new");
+  EXPECT_EQ(ValueOf(list, "Path"), "new");
   EXPECT_FALSE(list.SetInt("path", 3));
   EXPECT_TRUE(list.PutInt("path", 3));
   EXPECT_TRUE(list.PutBool("flag", true));
   EXPECT_TRUE(list.PutUInt("big", 4000000000u));
-  ASSERT_TRUE(list.Get("big", value));
-  EXPECT_EQ(S(value), "4000000000");
+  EXPECT_EQ(ValueOf(list, "big"), "4000000000");
 }
 
 TEST(KvListValues, NumbersFollowAtolRules) {
+  struct Row {
+    const char* text;
+    bool intFound;
+    int32_t intValue;
+  };
+  // Leading blanks and a sign are read, the first non-digit ends the number, 32 bits wrap.
+  for (const Row& row : {Row{"-5", true, -5}, Row{" 12abc", true, 12}, Row{"", false, 99},
+                         Row{"abc", true, 0}, Row{"\t+7", true, 7}, Row{"4294967297", true, 1}}) {
+    SCOPED_TRACE(row.text);
+    HxKVList list;
+    list.Set("k", row.text);
+    int32_t i = 99;
+    EXPECT_EQ(list.GetInt("k", i), row.intFound);
+    EXPECT_EQ(i, row.intValue);
+  }
   HxKVList list;
   list.Set("neg", "-5");
-  list.Set("mixed", " 12abc");
-  list.Set("empty", "");
-  list.Set("word", "abc");
-  list.Set("plus", "\t+7");
   list.Set("blankNeg", " -5");
-  list.Set("wraps", "4294967297");
-
+  list.Set("mixed", " 12abc");
+  list.Set("word", "abc");
+  list.Set("empty", "");
   int32_t i = 99;
+  EXPECT_FALSE(list.GetInt("absent", i));
   uint32_t u = 99;
   EXPECT_FALSE(list.GetUInt("neg", u));
   EXPECT_EQ(u, 99u);
-  EXPECT_TRUE(list.GetInt("neg", i));
-  EXPECT_EQ(i, -5);
-  EXPECT_TRUE(list.GetInt("mixed", i));
-  EXPECT_EQ(i, 12);
-  i = 99;
-  EXPECT_FALSE(list.GetInt("empty", i));
-  EXPECT_EQ(i, 99);
-  EXPECT_FALSE(list.GetInt("absent", i));
-  EXPECT_TRUE(list.GetInt("word", i));
-  EXPECT_EQ(i, 0);
-  EXPECT_TRUE(list.GetInt("plus", i));
-  EXPECT_EQ(i, 7);
   EXPECT_TRUE(list.GetUInt("blankNeg", u));  // only a leading minus is refused
   EXPECT_EQ(u, 4294967291u);
-  EXPECT_TRUE(list.GetInt("wraps", i));
-  EXPECT_EQ(i, 1);
 
   bool flag = false;
   EXPECT_TRUE(list.GetBool("mixed", flag));
@@ -95,7 +96,7 @@ TEST(KvListValues, NumbersFollowAtolRules) {
   EXPECT_TRUE(text.IsEmpty());
 }
 
-TEST(KvListNumbered, KeysArePaddedToFourDigits) {
+TEST(KvListNumbered, KeysArePaddedToFourDigitsAndSplitFillsThem) {
   EXPECT_EQ(S(NumberedKey(3, "File")), "File0003");
   EXPECT_EQ(S(NumberedKey(12345, "File")), "File12345");
   EXPECT_EQ(S(NumberedKey(7, nullptr)), "0007");
@@ -105,18 +106,25 @@ TEST(KvListNumbered, KeysArePaddedToFourDigits) {
   EXPECT_TRUE(list.SetIntN(1, -1, "Item"));
   EXPECT_TRUE(list.SetBoolN(2, true));
   EXPECT_FALSE(list.SetN(0, "again", "ITEM"));
-  HxStr value;
-  ASSERT_TRUE(list.Get("item0000", value));
-  EXPECT_EQ(S(value), "zero");
+  EXPECT_EQ(ValueOf(list, "item0000"), "zero");
   int32_t i = 0;
   EXPECT_TRUE(list.GetIntN(1, i, "Item"));
   EXPECT_EQ(i, -1);
   bool flag = false;
   EXPECT_TRUE(list.GetBoolN(2, flag));
   EXPECT_TRUE(flag);
+
+  // Split pieces go to numbered keys, empty ones included.
+  HxKVList pieces;
+  EXPECT_TRUE(SplitToList("a,b,,c\nd,", ',', pieces));
+  EXPECT_EQ(pieces.size(), 5u);
+  EXPECT_EQ(ValueOf(pieces, "0002"), "");
+  EXPECT_EQ(ValueOf(pieces, "0003"), "c");
+  EXPECT_EQ(ValueOf(pieces, "0004"), "d");
+  EXPECT_FALSE(pieces.Contains("0005"));
 }
 
-TEST(KvListNumbered, EraseRunStopsAtTheFirstGap) {
+TEST(KvListNumbered, EraseRunStopsAtTheFirstGapAndMergeOverwritesOnlyWhenAsked) {
   HxKVList list;
   list.Set("F0002", "a");
   list.Set("F0003", "b");
@@ -143,9 +151,7 @@ TEST(KvListNumbered, EraseRunStopsAtTheFirstGap) {
   none.Set("key", "value");
   EXPECT_TRUE(none.EraseRun("F"));
   EXPECT_EQ(none.size(), 1u);
-}
 
-TEST(KvListMerge, OverwriteFlagDecidesForPresentKeys) {
   HxKVList base;
   base.Set("a", "1");
   base.Set("b", "2");
@@ -155,30 +161,13 @@ TEST(KvListMerge, OverwriteFlagDecidesForPresentKeys) {
 
   HxKVList kept = base;
   EXPECT_TRUE(kept.Merge(other, false));
-  HxStr value;
-  kept.Get("b", value);
-  EXPECT_EQ(S(value), "2");
+  EXPECT_EQ(ValueOf(kept, "b"), "2");
   EXPECT_EQ(kept.size(), 3u);
 
   HxKVList replaced = base;
   EXPECT_TRUE(replaced.Merge(other, true));
-  replaced.Get("b", value);
-  EXPECT_EQ(S(value), "20");
+  EXPECT_EQ(ValueOf(replaced, "b"), "20");
   EXPECT_EQ(S(replaced.find("b")->first), "B");  // the other list's key replaced ours
-}
-
-TEST(KvListSplit, PiecesGoToNumberedKeys) {
-  HxKVList list;
-  EXPECT_TRUE(SplitToList("a,b,,c\nd,", ',', list));
-  EXPECT_EQ(list.size(), 5u);
-  HxStr value;
-  list.GetN(2, value);
-  EXPECT_TRUE(value.IsEmpty());
-  list.GetN(3, value);
-  EXPECT_EQ(S(value), "c");
-  list.GetN(4, value);
-  EXPECT_EQ(S(value), "d");
-  EXPECT_FALSE(list.Contains("0005"));
 }
 
 TEST(KvSyntax, DuplicateKeyRereadsTheBodyInWholeLineMode) {
@@ -192,17 +181,15 @@ TEST(KvSyntax, DuplicateKeyRereadsTheBodyInWholeLineMode) {
   EXPECT_EQ(S((++it)->first), "a=3");
   EXPECT_EQ(S((++it)->first), "b=2");
   // The next section is read normally.
-  HxStr value;
   ASSERT_NE(map.GetSection("T"), nullptr);
-  EXPECT_TRUE(map.GetSection("T")->Get("x", value));
-  EXPECT_EQ(S(value), "1");
+  EXPECT_EQ(ValueOf(*map.GetSection("T"), "x"), "1");
   EXPECT_EQ(Written(map), "[S]\na=1\na=3\nb=2\n[T]\nx=1\n");
   // Identical lines collapse; keys differing in case are duplicates too.
   HxKVListMap collapsed = Parsed("[S]\nk=1\nK=2\nk=1\n");
   EXPECT_EQ(collapsed.GetSection("S")->size(), 2u);
 }
 
-TEST(KvSyntax, HeaderNamesAndBlanks) {
+TEST(KvSyntax, HeaderNamesBlanksLongLinesAndSectionNameRules) {
   HxKVListMap map = Parsed(
       "orphan=lost\n"
       "[Name] ; note\n"
@@ -218,34 +205,25 @@ TEST(KvSyntax, HeaderNamesAndBlanks) {
   const HxKVList* named = map.GetSection("Name");
   ASSERT_NE(named, nullptr);
   EXPECT_EQ(named->size(), 2u);
-  HxStr value;
-  ASSERT_TRUE(named->Get("  key ", value));
-  EXPECT_EQ(S(value), " value");
-  ASSERT_TRUE(named->Get("lonely", value));
-  EXPECT_TRUE(value.IsEmpty());
+  EXPECT_EQ(ValueOf(*named, "  key "), " value");
+  EXPECT_EQ(ValueOf(*named, "lonely"), "");
   EXPECT_FALSE(named->Contains("second"));  // the first section of a name wins
 
   const HxKVList* spaced = map.GetSection(" Spaced Name ");
   ASSERT_NE(spaced, nullptr);
-  ASSERT_TRUE(spaced->Get("k", value));
-  EXPECT_EQ(S(value), "v");
-}
+  EXPECT_EQ(ValueOf(*spaced, "k"), "v");
 
-TEST(KvSyntax, SectionNameRules) {
+  // Lines of any length.
+  const std::string longValue(20000, 'v');
+  HxKVListMap longMap = Parsed("[S]\nlong=" + longValue + "\nshort=1\n");
+  EXPECT_EQ(ValueOf(*longMap.GetSection("S"), "long"), longValue);
+  EXPECT_TRUE(longMap.GetSection("S")->Contains("short"));
+
   EXPECT_EQ(S(ParseSectionName("[Name]\n")), "Name");
   EXPECT_EQ(S(ParseSectionName("[Name] ; a [note]\r\n")), "Name");
   EXPECT_EQ(S(ParseSectionName("[[Both]]  \n")), "Both");
   EXPECT_EQ(S(ParseSectionName("[No close\n")), "No close");
   EXPECT_EQ(S(ParseSectionName("[semi;colon]\n")), "semi;colon");
-}
-
-TEST(KvSyntax, LinesOfAnyLength) {
-  const std::string longValue(20000, 'v');
-  HxKVListMap map = Parsed("[S]\nlong=" + longValue + "\nshort=1\n");
-  HxStr value;
-  ASSERT_TRUE(map.GetSection("S")->Get("long", value));
-  EXPECT_EQ(S(value), longValue);
-  EXPECT_TRUE(map.GetSection("S")->Contains("short"));
 }
 
 TEST(KvSyntax, WriteWithCarriageReturnsAndEmptySections) {
@@ -256,7 +234,7 @@ TEST(KvSyntax, WriteWithCarriageReturnsAndEmptySections) {
   EXPECT_EQ(Written(Parsed(Written(map, true))), "[a]\n[B]\nk=v\n");
 }
 
-TEST(KvStream, ReadLineReportsTheSizeItNeeds) {
+TEST(KvStream, ReadLineReportsTheSizeItNeedsAndWriteGrowsByShortfallPlusGrowth) {
   HxStream stream = StreamOf("first\nsecond");
   char buffer[7];
   size_t needed = 0;
@@ -269,20 +247,18 @@ TEST(KvStream, ReadLineReportsTheSizeItNeeds) {
   EXPECT_STREQ(buffer, "second");
   EXPECT_FALSE(stream.ReadLine(buffer, sizeof buffer, '\n', needed));
   EXPECT_EQ(needed, 0u);
-}
 
-TEST(KvStream, WriteGrowsByShortfallPlusGrowth) {
-  HxStream stream;
-  EXPECT_TRUE(stream.Reserve(10));
-  EXPECT_EQ(stream.Capacity(), 10u);
-  stream.Write(std::string(15, 'x'));
-  EXPECT_EQ(stream.Capacity(), 10u + 5u + HxStream::kGrowth);
-  EXPECT_FALSE(stream.Reserve(100000));  // only while empty
-  EXPECT_FALSE(stream.Seek(16));
-  EXPECT_TRUE(stream.Seek(5));
-  stream.Write("yy");
-  EXPECT_EQ(stream.Size(), 15u);
-  EXPECT_EQ(stream.Text().substr(4, 4), "xyyx");
+  HxStream grown;
+  EXPECT_TRUE(grown.Reserve(10));
+  EXPECT_EQ(grown.Capacity(), 10u);
+  grown.Write(std::string(15, 'x'));
+  EXPECT_EQ(grown.Capacity(), 10u + 5u + HxStream::kGrowth);
+  EXPECT_FALSE(grown.Reserve(100000));  // only while empty
+  EXPECT_FALSE(grown.Seek(16));
+  EXPECT_TRUE(grown.Seek(5));
+  grown.Write("yy");
+  EXPECT_EQ(grown.Size(), 15u);
+  EXPECT_EQ(grown.Text().substr(4, 4), "xyyx");
 }
 
 }  // namespace

@@ -98,7 +98,7 @@ TEST_F(SwmrGuardTest, ReadersInsideKeepAWriterPollingWhileANewReaderWaitsForTheM
   {
     WriterThread writer(guard);
     ASSERT_TRUE(clock.WaitUntilWaiting(1, kFailureGuardMs));  // holds the mutex, sleeps a second
-    ASSERT_TRUE(late.Blocked());  // kept out by the writer's mutex
+    ASSERT_TRUE(late.Blocked());                              // kept out by the writer's mutex
     for (int poll = 0; poll < 3; ++poll) {
       clock.Advance(kPollMs);
       ASSERT_TRUE(clock.WaitUntilWaiting(1, kFailureGuardMs));  // looked, and sleeps again
@@ -121,7 +121,8 @@ TEST_F(SwmrGuardTest, ReadersInsideKeepAWriterPollingWhileANewReaderWaitsForTheM
   EXPECT_EQ(late.Finish(), 0);
 }
 
-TEST_F(SwmrGuardTest, AWriterWithTimeOutZeroAgainstAnotherWriterGets258AndHoldsNothing) {
+TEST_F(SwmrGuardTest,
+       AWriterWithTimeOutZeroAgainstAnotherGets258AndOneThatDiesLeavesTheGuardAbandoned) {
   LocksPeer holder("write", "exclusive", "holder");
   ASSERT_TRUE(holder.WaitInside());
   SwmrGuard guard;
@@ -132,22 +133,20 @@ TEST_F(SwmrGuardTest, AWriterWithTimeOutZeroAgainstAnotherWriterGets258AndHoldsN
   EXPECT_EQ(holder.Finish(), 0);
   EXPECT_EQ(guard.AcquireWrite(0), platform::kWaitObject0);
   EXPECT_TRUE(guard.ReleaseWrite());
+
+  LocksPeer dying("write", "crashed", "dying");
+  ASSERT_TRUE(dying.WaitInside());
+  SwmrGuard crashed;
+  ASSERT_TRUE(crashed.Create("crashed"));
+  ASSERT_EQ(crashed.AcquireRead(0), platform::kWaitTimeout);
+  dying.Kill();
+  EXPECT_EQ(crashed.AcquireWrite(0), platform::kWaitAbandoned0);  // inside all the same
+  EXPECT_TRUE(crashed.ReleaseWrite());
+  EXPECT_EQ(crashed.AcquireRead(0), platform::kWaitObject0);
+  EXPECT_TRUE(crashed.ReleaseRead());
 }
 
-TEST_F(SwmrGuardTest, AWriterThatDiesInsideLeavesTheGuardAbandonedToTheNext) {
-  LocksPeer holder("write", "crashed", "holder");
-  ASSERT_TRUE(holder.WaitInside());
-  SwmrGuard guard;
-  ASSERT_TRUE(guard.Create("crashed"));
-  ASSERT_EQ(guard.AcquireRead(0), platform::kWaitTimeout);
-  holder.Kill();
-  EXPECT_EQ(guard.AcquireWrite(0), platform::kWaitAbandoned0);  // inside all the same
-  EXPECT_TRUE(guard.ReleaseWrite());
-  EXPECT_EQ(guard.AcquireRead(0), platform::kWaitObject0);
-  EXPECT_TRUE(guard.ReleaseRead());
-}
-
-TEST_F(SwmrGuardTest, TheSameNameInTwoProcessesReachesTheSameObjects) {
+TEST_F(SwmrGuardTest, TheSameNameInTwoProcessesReachesTheSameObjectsUnlessANamespaceComesFirst) {
   TraceCapture trace;
   SwmrGuard guard;
   ASSERT_TRUE(guard.Create("both"));
@@ -165,17 +164,16 @@ TEST_F(SwmrGuardTest, TheSameNameInTwoProcessesReachesTheSameObjects) {
   EXPECT_EQ(platform::WaitForOne(*readers, 0), platform::kWaitTimeout);  // it took its count back
 
   ExpectAPeerWriterKeepsReadersOut(guard, "both");
-}
 
-TEST_F(SwmrGuardTest, ANamespaceGoesBeforeTheObjectNames) {
-  TraceCapture trace;
-  SwmrGuard guard;
-  ASSERT_TRUE(guard.Create("wide", "Global"));
-  EXPECT_NE(trace.Text().find("SWMRG namespace=Global\n"), std::string::npos);
-  EXPECT_NE(trace.Text().find("SWMRG mutex, name=Global\\NOLTSWMRG_MTX_NOWRITE_wide, handle="),
+  // A namespace goes before the object names.
+  TraceCapture namespaced;
+  SwmrGuard global;
+  ASSERT_TRUE(global.Create("wide", "Global"));
+  EXPECT_NE(namespaced.Text().find("SWMRG namespace=Global\n"), std::string::npos);
+  EXPECT_NE(namespaced.Text().find("SWMRG mutex, name=Global\\NOLTSWMRG_MTX_NOWRITE_wide, handle="),
             std::string::npos);
 
-  ExpectAPeerWriterKeepsReadersOut(guard, "wide", "Global", false, [] {
+  ExpectAPeerWriterKeepsReadersOut(global, "wide", "Global", false, [] {
     SwmrGuard local;  // the same name without the namespace is another guard
     ASSERT_TRUE(local.Create("wide"));
     EXPECT_EQ(local.AcquireRead(0), platform::kWaitObject0);

@@ -45,7 +45,7 @@ class FoundationLogTest : public ::testing::Test {
   TraceCapture trace_;
 };
 
-TEST_F(FoundationLogTest, DefaultMasksPassOnlyLevelOneOfCategoryOne) {
+TEST_F(FoundationLogTest, DefaultMasksPassOnlyLevelOneOfCategoryOneAndMasksCanBeChanged) {
   HxTrace& trace = HxTrace::Instance();
   trace.TraceL1(kTraceGeneral, "general %d", 1);
   trace.TraceL2(kTraceGeneral, "level two\n");
@@ -53,18 +53,15 @@ TEST_F(FoundationLogTest, DefaultMasksPassOnlyLevelOneOfCategoryOne) {
   trace.TraceL1(kTraceFiles, "files\n");
   trace.TraceL1(kTraceRegistry, "registry\n");
   trace.TraceL1(kTraceGeneral | kTraceFiles, "shares a bit\n");
-  EXPECT_EQ(TraceSinceStart(), "general 1\nshares a bit\n");
-}
 
-TEST_F(FoundationLogTest, MasksCanBeChanged) {
-  HxTrace& trace = HxTrace::Instance();
+  // Changed masks: a category and a level must both match.
   trace.SetMasks(kTraceFiles | kTraceRegistry, kTraceLevel8);
   trace.TraceL8(kTraceRegistry, "verbose registry\n");
   trace.TraceL1(kTraceRegistry, "level one\n");
   trace.TraceL8(kTraceGeneral, "general\n");
   trace.SetMasks(0xFFFFFFFF, 0);
   trace.TraceL1(kTraceGeneral, "no level\n");
-  EXPECT_EQ(TraceSinceStart(), "verbose registry\n");
+  EXPECT_EQ(TraceSinceStart(), "general 1\nshares a bit\nverbose registry\n");
 }
 
 TEST_F(FoundationLogTest, TraceLinesAreCutAndEndWithALineFeed) {
@@ -80,7 +77,7 @@ TEST_F(FoundationLogTest, TraceLinesAreCutAndEndWithALineFeed) {
             std::string(511, 'x') + almostFull + "\n" + "inner\nline feed" + "short\n");
 }
 
-TEST_F(FoundationLogTest, OwnCodesFormatTheirTemplates) {
+TEST_F(FoundationLogTest, OwnCodesFormatTheirTemplatesOthersGiveUnknownAndSocketErrorsTheirTexts) {
   size_t before = ErrorCount();
   RaiseError(0x2000006d, "/data/content/file.bin");
   RaiseError(0x20000002, "a.txt", "b.txt");
@@ -96,9 +93,7 @@ TEST_F(FoundationLogTest, OwnCodesFormatTheirTemplates) {
                            "Error: Unable to write file: /data/content/file.bin (536871021)\n"),
             std::string::npos)
       << firstLine;
-}
 
-TEST_F(FoundationLogTest, CodesWithoutATemplateGiveUnknown) {
   RaiseError(0x20000999);
   EXPECT_EQ(LastRecord().Code(), 0x20000999u);
   EXPECT_EQ(std::string(LastRecord().Message().c_str()), "unknown");
@@ -106,9 +101,7 @@ TEST_F(FoundationLogTest, CodesWithoutATemplateGiveUnknown) {
   RaiseError(5u);
   EXPECT_EQ(std::string(LastRecord().Message().c_str()), "unknown");
   EXPECT_NE(TraceSinceStart().find("Error: unknown (536873369)\n"), std::string::npos);
-}
-
-TEST_F(FoundationLogTest, SocketErrorsUseTheirTexts) {
+  // Socket errors use their texts.
   RaiseError(10061u);
   EXPECT_EQ(std::string(LastRecord().Message().c_str()),
             "Socket Error: No connection could be made because the target machine actively "

@@ -1,15 +1,19 @@
-// The registry provider store: key paths, the hive rule, typed reads and writes.
+// The registry provider store (key paths, the hive rule, typed reads and writes) and HxRegKey
+// and HxRegVal (opening, closing and reading any key, with their failure traces).
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "foundation/registry/hx_reg_key.h"
 #include "foundation/registry/provider_store.h"
 #include "platform/errors.h"
 #include "platform/registry.h"
 #include "registry_store_identity.h"
 #include "scoped_sandbox.h"
+#include "trace_capture.h"
 
 namespace {
 
@@ -48,20 +52,17 @@ class ProviderStoreAsSystemTest : public ProviderStoreTest {
   ProviderStoreAsSystemTest() : ProviderStoreTest("SYSTEM") {}
 };
 
-TEST_F(ProviderStoreTest, KeyPathsOfEachLevel) {
+TEST_F(ProviderStoreTest, KeyPathsOfEachLevelAndThoseThatCannotBeBuilt) {
   char path[kKeyPathSize];
-  ASSERT_EQ(ProviderKeyPath(nullptr, path, sizeof path, false), kStoreSuccess);
-  EXPECT_STREQ(path, kProviderKey);
-  ASSERT_EQ(ProviderKeyPath("General", path, sizeof path, false), kStoreSuccess);
-  EXPECT_STREQ(path, "SOFTWARE\\Strovane\\ProviderList\\prov\\General");
-  ASSERT_EQ(ProviderKeyPath("", path, sizeof path, true), kStoreSuccess);
-  EXPECT_STREQ(path, kAliceKey);
-  ASSERT_EQ(ProviderKeyPath("Jobs", path, sizeof path, true), kStoreSuccess);
-  EXPECT_STREQ(path, "SOFTWARE\\Strovane\\ProviderList\\prov\\users\\alice\\Jobs");
-}
+  for (const auto& [subKey, perUser, expected] :
+       {std::tuple<const char*, bool, std::string>{nullptr, false, kProviderKey},
+        {"General", false, std::string(kProviderKey) + "\\General"},
+        {"", true, kAliceKey},
+        {"Jobs", true, std::string(kAliceKey) + "\\Jobs"}}) {
+    ASSERT_EQ(ProviderKeyPath(subKey, path, sizeof path, perUser), kStoreSuccess);
+    EXPECT_EQ(path, expected);
+  }
 
-TEST_F(ProviderStoreTest, KeyPathsThatCannotBeBuilt) {
-  char path[kKeyPathSize];
   const std::string machineKey = kProviderKey;
   // 259 characters fit the 260-byte buffer; one more does not.
   std::string subKey(kKeyPathSize - 1 - machineKey.size() - 1, 'k');
@@ -86,7 +87,7 @@ TEST_F(ProviderStoreTest, KeyPathsThatCannotBeBuilt) {
   EXPECT_EQ(number, 0u);
 }
 
-TEST_F(ProviderStoreTest, ValuesOfTheWrongTypeGive1012AndEmptyOutputs) {
+TEST_F(ProviderStoreTest, ReadsRoundTripPassRegistryErrorsThroughAndTheWrongTypeGives1012) {
   ASSERT_EQ(WriteString(nullptr, "text", "12", true), kStoreSuccess);
   ASSERT_EQ(WriteDword(nullptr, "number", 12, true), kStoreSuccess);
   uint32_t number = 99;
@@ -102,22 +103,17 @@ TEST_F(ProviderStoreTest, ValuesOfTheWrongTypeGive1012AndEmptyOutputs) {
   // A double word of the wrong size is refused too.
   Put(kHkeyCurrentUser, kAliceKey, "short", platform::kRegDword, {1, 0});
   EXPECT_EQ(ReadDword(nullptr, "short", number, true), kStoreBadValue);
-}
 
-TEST_F(ProviderStoreTest, ReadsRoundTripAndPassRegistryErrorsThrough) {
   ASSERT_EQ(WriteString("Sub", "text", "hello", true), kStoreSuccess);
   ASSERT_EQ(WriteDword("Sub", "number", 0xDEADBEEF, true), kStoreSuccess);
-  char buffer[6];
-  ASSERT_EQ(ReadString("Sub", "text", buffer, sizeof buffer, true), kStoreSuccess);
+  ASSERT_EQ(ReadString("Sub", "text", buffer, 6, true), kStoreSuccess);  // just fits
   EXPECT_STREQ(buffer, "hello");
   EXPECT_EQ(ReadString("Sub", "text", buffer, 5, true), platform::kErrorMoreData);
   EXPECT_STREQ(buffer, "");
-  uint32_t number = 0;
   ASSERT_EQ(ReadDword("Sub", "number", number, true), kStoreSuccess);
   EXPECT_EQ(number, 0xDEADBEEF);
   Put(kHkeyCurrentUser, std::string(kAliceKey) + "\\Sub", "expand", platform::kRegExpandSz,
       {'%', 'x', '%', 0});
-  HxStr text;
   ASSERT_EQ(ReadString("Sub", "expand", text, true), kStoreSuccess);
   EXPECT_EQ(text, "%x%");
   EXPECT_EQ(ReadDword("Sub", "absent", number, true), platform::kErrorFileNotFound);
@@ -125,33 +121,32 @@ TEST_F(ProviderStoreTest, ReadsRoundTripAndPassRegistryErrorsThrough) {
 }
 
 TEST_F(ProviderStoreTest, ReadBoolLooksAtTheFirstByte) {
-  const std::string key = kAliceKey;
-  Put(kHkeyCurrentUser, key, "text0", platform::kRegSz, {'0', 0});
-  Put(kHkeyCurrentUser, key, "dword0", platform::kRegDword, {0, 0, 0, 0});
-  Put(kHkeyCurrentUser, key, "dword256", platform::kRegDword, {0, 1, 0, 0});
-  Put(kHkeyCurrentUser, key, "dword1", platform::kRegDword, {1, 0, 0, 0});
-  Put(kHkeyCurrentUser, key, "multi", platform::kRegMultiSz, {'a', 0, 0});
-  Put(kHkeyCurrentUser, key, "emptyBinary", platform::kRegBinary, {});
-  Put(kHkeyCurrentUser, key, "none", platform::kRegNone, {1});
-  Put(kHkeyCurrentUser, key, "qword", platform::kRegQword, {1, 0, 0, 0, 0, 0, 0, 0});
-  Put(kHkeyCurrentUser, key, "huge", platform::kRegBinary, std::vector<uint8_t>(261, 1));
   struct Case {
     const char* name;
+    uint32_t type;
+    std::vector<uint8_t> data;
     uint32_t code;
     bool value;
   };
   for (const Case& c :
-       {Case{"text0", 0, true}, Case{"dword0", 0, false}, Case{"dword256", 0, false},
-        Case{"dword1", 0, true}, Case{"multi", 0, true}, Case{"emptyBinary", 0, false},
-        Case{"none", kStoreBadValue, false}, Case{"qword", kStoreBadValue, false},
-        Case{"huge", platform::kErrorMoreData, false}}) {
+       {Case{"text0", platform::kRegSz, {'0', 0}, 0, true},
+        Case{"dword0", platform::kRegDword, {0, 0, 0, 0}, 0, false},
+        Case{"dword256", platform::kRegDword, {0, 1, 0, 0}, 0, false},
+        Case{"dword1", platform::kRegDword, {1, 0, 0, 0}, 0, true},
+        Case{"multi", platform::kRegMultiSz, {'a', 0, 0}, 0, true},
+        Case{"emptyBinary", platform::kRegBinary, {}, 0, false},
+        Case{"none", platform::kRegNone, {1}, kStoreBadValue, false},
+        Case{"qword", platform::kRegQword, {1, 0, 0, 0, 0, 0, 0, 0}, kStoreBadValue, false},
+        Case{"huge", platform::kRegBinary, std::vector<uint8_t>(261, 1), platform::kErrorMoreData,
+             false}}) {
+    Put(kHkeyCurrentUser, kAliceKey, c.name, c.type, c.data);
     bool value = !c.value;
     EXPECT_EQ(ReadBool(nullptr, c.name, value, true), c.code) << c.name;
     EXPECT_EQ(value, c.value) << c.name;
   }
 }
 
-TEST_F(ProviderStoreTest, WriteStringStoresNoTerminator) {
+TEST_F(ProviderStoreTest, WriteStringStoresNoTerminatorAndDeleteValueRemovesIt) {
   ASSERT_EQ(WriteString(nullptr, "ProfileKey", "abc", true), kStoreSuccess);
   platform::RegistryValue value;
   ASSERT_TRUE(Get(kHkeyCurrentUser, kAliceKey, "ProfileKey", value));
@@ -161,6 +156,11 @@ TEST_F(ProviderStoreTest, WriteStringStoresNoTerminator) {
   ASSERT_TRUE(Get(kHkeyCurrentUser, kAliceKey, "Empty", value));
   EXPECT_TRUE(value.data.empty());
   EXPECT_EQ(WriteString(nullptr, "Missing", nullptr, true), kStoreBadValue);
+
+  // DeleteValue removes a user value.
+  EXPECT_EQ(DeleteValue(nullptr, "Empty", true), kStoreSuccess);
+  EXPECT_FALSE(Get(kHkeyCurrentUser, kAliceKey, "Empty", value));
+  EXPECT_EQ(DeleteValue(nullptr, "Empty", true), platform::kErrorFileNotFound);
 }
 
 TEST_F(ProviderStoreTest, UserValuesLiveInTheContextsHive) {
@@ -186,7 +186,8 @@ TEST_F(ProviderStoreAsSystemTest, PerUserValueOfAliceLivesInTheMachineHive) {
   EXPECT_EQ(number, 5u);
 }
 
-TEST_F(ProviderStoreTest, MachineKeysOpenReadOnlySoExistingOnesRefuseChanges) {
+TEST_F(ProviderStoreTest,
+       MachineKeysOpenReadOnlySoExistingOnesRefuseChangesAndUserKeysOfAnyProviderOpen) {
   RegistryKey key;
   EXPECT_EQ(OpenProviderKey(key, kStoreWriteAccess, nullptr, false), platform::kErrorFileNotFound);
   // A missing machine key is created for writing.
@@ -202,35 +203,106 @@ TEST_F(ProviderStoreTest, MachineKeysOpenReadOnlySoExistingOnesRefuseChanges) {
   ASSERT_EQ(WriteDword(nullptr, "v", 1, true), kStoreSuccess);
   ASSERT_EQ(OpenProviderKey(key, platform::kKeySetValue, nullptr, true), kStoreSuccess);
   EXPECT_EQ(key.Access(), platform::kKeySetValue);
-}
 
-TEST_F(ProviderStoreTest, DeleteValueRemovesAUserValue) {
-  ASSERT_EQ(WriteDword(nullptr, "Gone", 1, true), kStoreSuccess);
-  EXPECT_EQ(DeleteValue(nullptr, "Gone", true), kStoreSuccess);
-  uint32_t number = 0;
-  EXPECT_EQ(ReadDword(nullptr, "Gone", number, true), platform::kErrorFileNotFound);
-  EXPECT_EQ(DeleteValue(nullptr, "Gone", true), platform::kErrorFileNotFound);
-}
-
-TEST_F(ProviderStoreTest, OpenUserKeyOfAnyProviderAndUser) {
-  RegistryKey key;
-  EXPECT_EQ(OpenUserKey(key, kHkeyLocalMachine, "other", "bob", false),
+  RegistryKey userKey;
+  EXPECT_EQ(OpenUserKey(userKey, kHkeyLocalMachine, "other", "bob", false),
             platform::kErrorFileNotFound);
-  ASSERT_EQ(OpenUserKey(key, kHkeyLocalMachine, "other", "bob", true), kStoreSuccess);
-  EXPECT_EQ(key.Access(), kStoreWriteAccess);
-  EXPECT_EQ(key.SetDword("x", 1), 0u);
-  key.Close();
-  ASSERT_EQ(OpenUserKey(key, kHkeyLocalMachine, "other", "bob", false), kStoreSuccess);
+  ASSERT_EQ(OpenUserKey(userKey, kHkeyLocalMachine, "other", "bob", true), kStoreSuccess);
+  EXPECT_EQ(userKey.Access(), kStoreWriteAccess);
+  EXPECT_EQ(userKey.SetDword("x", 1), 0u);
+  userKey.Close();
+  ASSERT_EQ(OpenUserKey(userKey, kHkeyLocalMachine, "other", "bob", false), kStoreSuccess);
   EXPECT_EQ(
-      CompareNoCase(key.Path(),
+      CompareNoCase(userKey.Path(),
                     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Strovane\\ProviderList\\other\\users\\bob"),
       0)
-      << key.Path();
-  EXPECT_EQ(OpenUserKey(key, kHkeyLocalMachine, "", "bob", true), kStoreNoKeyPath);
-  EXPECT_EQ(OpenUserKey(key, kHkeyLocalMachine, "other", nullptr, true), kStoreBadValue);
-  EXPECT_EQ(OpenUserKey(key, kHkeyLocalMachine, std::string(250, 'p').c_str(), "bob", true),
+      << userKey.Path();
+  EXPECT_EQ(OpenUserKey(userKey, kHkeyLocalMachine, "", "bob", true), kStoreNoKeyPath);
+  EXPECT_EQ(OpenUserKey(userKey, kHkeyLocalMachine, "other", nullptr, true), kStoreBadValue);
+  EXPECT_EQ(OpenUserKey(userKey, kHkeyLocalMachine, std::string(250, 'p').c_str(), "bob", true),
             kStoreNoKeyPath);
+  EXPECT_FALSE(userKey.IsOpen());
+}
+
+class HxRegKeyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::RegistryKey key;
+    ASSERT_EQ(
+        key.Create(platform::kHkeyLocalMachine, "Software\\Test\\Child", platform::kKeyAllAccess),
+        0u);
+    ASSERT_EQ(key.SetValue("bare", platform::kRegSz, "abc", 3), 0u);
+    ASSERT_EQ(key.SetDword("number", 0x01020304), 0u);
+    ASSERT_EQ(key.SetValue("empty", platform::kRegBinary, nullptr, 0), 0u);
+  }
+
+  platform::testing::ScopedSandbox sandbox_;
+};
+
+TEST_F(HxRegKeyTest, OpenCloseFailuresTracedAndCreate) {
+  HxRegKey key;
+  EXPECT_EQ(key.Access(), HxRegKey::kClosedAccess);
+  ASSERT_TRUE(key.Open("Software\\Test", platform::kKeyRead));
+  EXPECT_TRUE(key.IsOpen());
+  EXPECT_EQ(key.Path(), "Software\\Test");
+  EXPECT_EQ(key.Access(), platform::kKeyRead);
+  // Opening again closes the first key.
+  ASSERT_TRUE(key.Open("Software\\Test\\Child", platform::kKeyQueryValue));
+  EXPECT_EQ(key.Path(), "Software\\Test\\Child");
+  EXPECT_TRUE(key.Close());
   EXPECT_FALSE(key.IsOpen());
+  EXPECT_EQ(key.Access(), HxRegKey::kClosedAccess);
+  TraceCapture trace;
+  EXPECT_FALSE(key.Close());
+  EXPECT_FALSE(key.Open("Software\\Missing", platform::kKeyRead));
+  EXPECT_FALSE(key.IsOpen());
+  EXPECT_EQ(trace.Text(),
+            "   REGTREE: ERROR RegCloseKey failed!: 6\n"
+            "   REGTREE: ERROR RegOpenKeyEx failed!: Software\\Missing 2\n");
+  EXPECT_TRUE(key.Open("Software\\Missing", platform::kKeyAllAccess, true));
+  platform::RegistryKey check;
+  EXPECT_EQ(check.Open(platform::kHkeyLocalMachine, "Software\\Missing", platform::kKeyRead), 0u);
+}
+
+TEST_F(HxRegKeyTest, KeysBelowAnOpenParent) {
+  HxRegKey parent;
+  HxRegKey child(&parent);
+  EXPECT_FALSE(child.Open("Child", platform::kKeyRead));  // the parent is not open yet
+  ASSERT_TRUE(parent.Open("Software\\Test", platform::kKeyRead));
+  ASSERT_TRUE(child.Open("Child", platform::kKeyRead));
+  HxRegVal value(child);
+  EXPECT_TRUE(value.Query("number"));
+}
+
+TEST_F(HxRegKeyTest, ValuesReadWithTheirTypeSizeAndATerminatorAndFailedQueriesTraced) {
+  HxRegKey key;
+  ASSERT_TRUE(key.Open("Software\\Test\\Child", platform::kKeyRead));
+  HxRegVal value(key);
+  ASSERT_TRUE(value.Query("bare"));
+  EXPECT_TRUE(value.Found());
+  EXPECT_EQ(value.Type(), platform::kRegSz);
+  EXPECT_EQ(value.Size(), 3u);
+  EXPECT_STREQ(value.Text(), "abc");
+  uint32_t number = 0;
+  EXPECT_FALSE(value.GetDword(number));
+
+  ASSERT_TRUE(value.Query("number"));
+  ASSERT_TRUE(value.GetDword(number));
+  EXPECT_EQ(number, 0x01020304u);
+
+  ASSERT_TRUE(value.Query("empty"));
+  EXPECT_EQ(value.Size(), 0u);
+  EXPECT_STREQ(value.Text(), "");
+
+  // A failed query is traced and forgets the last value.
+  ASSERT_TRUE(value.Query("number"));
+  TraceCapture trace;
+  EXPECT_FALSE(value.Query("absent"));
+  EXPECT_FALSE(value.Found());
+  EXPECT_FALSE(value.GetDword(number));
+  EXPECT_EQ(trace.Text(), "   REGTREE: ERROR RegQueryValueEx failed!: 2\n");
+  key.Close();
+  EXPECT_FALSE(value.Query("number"));
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ TEST(HxStrSharing, EmptyStringsShareOneUncountedRepresentation) {
   EXPECT_STREQ(copy.c_str(), "");
 }
 
-TEST(HxStrSharing, CopiesShareUntilOneChanges) {
+TEST(HxStrSharing, CopiesShareUntilOneReallyChanges) {
   HxStr original("shared text");
   HxStr copy = original;
   EXPECT_EQ(original.c_str(), copy.c_str());
@@ -65,15 +65,14 @@ TEST(HxStrSharing, CopiesShareUntilOneChanges) {
   EXPECT_EQ(S(edits[3]), "shared tex");
   EXPECT_EQ(S(edits[4]), "Xhared text");
   EXPECT_EQ(original.GetRefCount(), 1);
-}
 
-TEST(HxStrSharing, EditsThatChangeNothingKeepSharing) {
-  HxStr original("ABC 123");
-  HxStr copy = original;
-  copy.MakeUpper();
-  copy.Replace('x', 'y');
-  copy.Trim('-');
-  EXPECT_EQ(original.c_str(), copy.c_str());
+  // Edits that change nothing keep sharing.
+  HxStr upper("ABC 123");
+  HxStr unchanged = upper;
+  unchanged.MakeUpper();
+  unchanged.Replace('x', 'y');
+  unchanged.Trim('-');
+  EXPECT_EQ(upper.c_str(), unchanged.c_str());
 }
 
 TEST(HxStrSharing, ReferenceCountIsExactUnderConcurrentCopies) {
@@ -119,7 +118,7 @@ TEST(HxStrLockedBuffer, LockedBufferIsCopiedNotShared) {
   EXPECT_EQ(sharedNow.c_str(), locked.c_str());
 }
 
-TEST(HxStrLockedBuffer, ReleaseBufferSetsTheLength) {
+TEST(HxStrLockedBuffer, ReleaseBufferSetsTheLengthAndEmptyKeepsALockedBuffer) {
   HxStr s;
   char* buffer = s.GetBuffer(16);
   std::snprintf(buffer, 16, "hello");
@@ -136,11 +135,9 @@ TEST(HxStrLockedBuffer, ReleaseBufferSetsTheLength) {
   set[3] = '!';
   EXPECT_EQ(S(s), "hey!");
   EXPECT_EQ(s.GetRefCount(), 1);
-}
 
-TEST(HxStrLockedBuffer, EmptyTruncatesALockedBufferInPlace) {
-  HxStr s("content");
-  char* buffer = s.GetBuffer(0);
+  // Empty truncates a locked buffer in place, and releases an unlocked one.
+  buffer = s.GetBuffer(0);
   s.Empty();
   EXPECT_EQ(s.c_str(), buffer);
   EXPECT_EQ(s.GetLength(), 0);
@@ -149,7 +146,7 @@ TEST(HxStrLockedBuffer, EmptyTruncatesALockedBufferInPlace) {
   EXPECT_EQ(s.GetRefCount(), 0);  // released to the shared empty representation
 }
 
-TEST(HxStrGrowth, GranularityRoundsCapacityAndIsCarriedByConcatenation) {
+TEST(HxStrGrowth, GranularityRoundsCapacityAndAppendIsInPlaceWhenUniqueWithRoom) {
   HxStr s;
   s.SetGranularity(16);
   s = "abc";
@@ -159,26 +156,24 @@ TEST(HxStrGrowth, GranularityRoundsCapacityAndIsCarriedByConcatenation) {
   EXPECT_EQ(joined.GetCapacity(), 32);
   HxStr plain("xy");
   EXPECT_EQ((plain + s).GetGranularity(), 0);
-}
 
-TEST(HxStrGrowth, AppendIsInPlaceWhenUniqueWithRoom) {
-  HxStr s("ab");
-  s.GetBuffer(64);
-  s.ReleaseBuffer();
-  const char* before = s.c_str();
-  s += "cd";
-  s += 'e';
-  EXPECT_EQ(s.c_str(), before);
-  EXPECT_EQ(S(s), "abcde");
+  HxStr grown("ab");
+  grown.GetBuffer(64);
+  grown.ReleaseBuffer();
+  const char* start = grown.c_str();
+  grown += "cd";
+  grown += 'e';
+  EXPECT_EQ(grown.c_str(), start);
+  EXPECT_EQ(S(grown), "abcde");
 
-  s += s;  // appending itself
-  EXPECT_EQ(S(s), "abcdeabcde");
+  grown += grown;  // appending itself
+  EXPECT_EQ(S(grown), "abcdeabcde");
   HxStr big("0123456789");
   big += big;
   EXPECT_EQ(S(big), "01234567890123456789");
 }
 
-TEST(HxStrFormat, ShortLongAndVeryLongResults) {
+TEST(HxStrFormat, ShortLongVeryLongAndSelfReferencingResults) {
   HxStr s;
   EXPECT_EQ(s.Format("%d-%s", 42, "x"), 4);
   EXPECT_EQ(S(s), "42-x");
@@ -198,10 +193,9 @@ TEST(HxStrFormat, ShortLongAndVeryLongResults) {
   const std::string huge(40000, 'h');
   EXPECT_EQ(FormatVia(s, "<%s>", huge.c_str()), 40002);
   EXPECT_EQ(S(s), "<" + huge + ">");
-}
 
-TEST(HxStrFormat, MayFormatItsOwnText) {
-  HxStr s("self");
+  // A string may format its own text, short or long.
+  s = "self";
   s.Format("%s and %s", s.c_str(), s.c_str());
   EXPECT_EQ(S(s), "self and self");
   const std::string longer(600, 'z');
@@ -210,7 +204,7 @@ TEST(HxStrFormat, MayFormatItsOwnText) {
   EXPECT_EQ(S(s), "[" + longer + "]");
 }
 
-TEST(HxStrEdit, TrimRemovesRunsOfOneCharacter) {
+TEST(HxStrEdit, TrimRemovesRunsOfOneCharacterAndNeverSplitsAMultibyteOne) {
   HxStr s("xxabcxx");
   s.TrimLeft('x');
   EXPECT_EQ(S(s), "abcxx");
@@ -222,15 +216,13 @@ TEST(HxStrEdit, TrimRemovesRunsOfOneCharacter) {
   HxStr only("----");
   only.Trim('-');
   EXPECT_TRUE(only.IsEmpty());
-}
 
-TEST(HxStrEdit, MultibyteCharactersAreNeverSplit) {
   // "é" is C3 A9: neither byte is a character of its own.
-  HxStr s("caf\xC3\xA9");
-  s.TrimRight('\xA9');
-  EXPECT_EQ(S(s), "caf\xC3\xA9");
-  s.Replace('\xA9', 'X');
-  EXPECT_EQ(S(s), "caf\xC3\xA9");
+  HxStr cafe("caf\xC3\xA9");
+  cafe.TrimRight('\xA9');
+  EXPECT_EQ(S(cafe), "caf\xC3\xA9");
+  cafe.Replace('\xA9', 'X');
+  EXPECT_EQ(S(cafe), "caf\xC3\xA9");
   HxStr lead("\xC3\xA9t\xC3\xA9");
   lead.TrimLeft('\xC3');
   EXPECT_EQ(S(lead), "\xC3\xA9t\xC3\xA9");
@@ -248,7 +240,7 @@ TEST(HxStrEdit, MultibyteCharactersAreNeverSplit) {
             "e \xC3\x89t\xC3\xA9");
 }
 
-TEST(HxStrEdit, FindAndMid) {
+TEST(HxStrEdit, FindMidAndACaseInsensitiveOrderThatFoldsToLowerCase) {
   HxStr s("a/b/c");
   EXPECT_EQ(s.Find('/'), 1);
   EXPECT_EQ(s.ReverseFind('/'), 3);
@@ -262,9 +254,7 @@ TEST(HxStrEdit, FindAndMid) {
   EXPECT_TRUE(s.Mid(-1, 2).IsEmpty());
   EXPECT_TRUE(s.Mid(1, 6).IsEmpty());
   EXPECT_EQ(CountOf(s, '/'), 2);
-}
 
-TEST(HxStrCompare, CaseInsensitiveOrderFoldsToLowerCase) {
   EXPECT_EQ(HxStr("Path").CompareNoCase("PATH"), 0);
   // stricmp folds to lower case: '_' (0x5F) sorts before 'a' (0x61) but after 'A' (0x41).
   EXPECT_LT(CompareNoCase("_x", "Ax"), 0);
@@ -275,7 +265,7 @@ TEST(HxStrCompare, CaseInsensitiveOrderFoldsToLowerCase) {
   EXPECT_TRUE(HxStr("a") < HxStr("b"));
 }
 
-TEST(HxStrMatch, StarsQuestionMarksAndSets) {
+TEST(HxStrMatch, StarsQuestionMarksAndSetsWhileWideTextBecomesUtf8AndLoadStringReadsTheTable) {
   HxStr name("report_2024.txt");
   EXPECT_TRUE(name.Match("*.txt"));
   EXPECT_TRUE(name.Match("report_????.txt"));
@@ -295,17 +285,12 @@ TEST(HxStrMatch, StarsQuestionMarksAndSets) {
   // '?' takes one whole multibyte character.
   EXPECT_TRUE(HxStr("caf\xC3\xA9").Match("caf?"));
   EXPECT_FALSE(HxStr("caf\xC3\xA9").Match("caf??"));
-}
 
-TEST(HxStrConvert, WideTextBecomesUtf8) {
+  // Wide text becomes UTF-8; LoadString reads the string table.
   HxStr s(L"h\u00e9\u20ac\U0001F600");
   EXPECT_EQ(S(s), "h\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
   s = L"x";
   EXPECT_EQ(S(s), "x");
-}
-
-TEST(HxStrConvert, LoadStringReadsTheStringTable) {
-  HxStr s("before");
   std::string expected;
   ASSERT_TRUE(LoadModuleString(kStringUnknown, expected));
   EXPECT_TRUE(s.LoadString(kStringUnknown));

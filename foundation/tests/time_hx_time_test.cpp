@@ -32,7 +32,7 @@ class HxTimeTest : public ::testing::Test {
   }
 };
 
-TEST_F(HxTimeTest, HexTextOfTimeAndBias) {
+TEST_F(HxTimeTest, HexTextReadsBackBadTextGivesZeroAndSpansAddUp) {
   EXPECT_EQ(HxTime(0, 0).ToHex(), "0000000000000000000");
   HxStr eastern = HxTime(0x01DB123456789ABCULL, 300).ToHex();
   EXPECT_EQ(eastern, "01db123456789abc12c");
@@ -40,9 +40,7 @@ TEST_F(HxTimeTest, HexTextOfTimeAndBias) {
   // Without a bias the zone's standard bias is written, in summer too.
   SetEnvironment("TZ", kEastern);
   EXPECT_EQ(Utc(2026, 7, 1, 12, 0, 0).ToHex().Mid(16, 19), "12c");
-}
 
-TEST_F(HxTimeTest, HexTextReadsBack) {
   HxTime time("01db123456789abc12c");
   EXPECT_EQ(time.FileTime(), 0x01DB123456789ABCULL);
   EXPECT_EQ(time.Bias(), 300);
@@ -53,20 +51,16 @@ TEST_F(HxTimeTest, HexTextReadsBack) {
   HxTime timeOnly("00000000000000ff");
   EXPECT_EQ(timeOnly.FileTime(), 0xFFu);
   EXPECT_EQ(timeOnly.Bias(), HxTime::kBiasNotSet);
-}
-
-TEST_F(HxTimeTest, TextThatDoesNotScanLeavesTheZeroTime) {
+  // Text that does not scan leaves the zero time.
   for (const char* text : {"", "zz", "-", "  "}) {
-    HxTime time(5, 5);
-    EXPECT_FALSE(time.FromHex(text)) << text;
-    EXPECT_TRUE(time.IsZero());
-    EXPECT_EQ(time.Bias(), HxTime::kBiasNotSet);
+    HxTime scanned(5, 5);
+    EXPECT_FALSE(scanned.FromHex(text)) << text;
+    EXPECT_TRUE(scanned.IsZero());
+    EXPECT_EQ(scanned.Bias(), HxTime::kBiasNotSet);
   }
   HxTime fromNull(nullptr);
   EXPECT_TRUE(fromNull.IsZero());
-}
 
-TEST_F(HxTimeTest, SpansAndTheirParts) {
   EXPECT_EQ(HxTime::Span(1, 0, 0, 0), 864000000000LL);
   EXPECT_EQ(HxTime::Span(0, 1, 1, 1), 36610000000LL);
   const int64_t span = 900000000000LL;
@@ -79,9 +73,7 @@ TEST_F(HxTimeTest, SpansAndTheirParts) {
   EXPECT_EQ(HxTime::Hours(mixed), 23);
   EXPECT_EQ(HxTime::Minutes(mixed), 59);
   EXPECT_EQ(HxTime::Seconds(mixed), 58);
-}
 
-TEST_F(HxTimeTest, DifferenceAndAdd) {
   HxTime start(1000000000ULL, 300);
   HxTime later = start.Add(HxTime::Span(0, 2, 0, 0));
   EXPECT_EQ(later.Bias(), HxTime::kBiasNotSet);
@@ -115,8 +107,8 @@ TEST_F(HxTimeTest, HttpDatePicturesAreEnglishInLocalTime) {
   EXPECT_EQ(HxTime::FormatTime(time, 0, "HH':'mm':'ss 'GMT'", english), "05:00:00 GMT");
 }
 
-TEST_F(HxTimeTest, PictureFields) {
-  HxTime time = Utc(2007, 3, 4, 13, 5, 9);
+TEST_F(HxTimeTest, PictureFieldsAndDefaultFormsOfTheShortDateAndTime) {
+  const HxTime time = Utc(2007, 3, 4, 13, 5, 9);
   const uint32_t english = HxTime::kLocaleEnglishUs;
   EXPECT_EQ(HxTime::FormatDate(time, 0, "yyyyMMdd", english), "20070304");
   EXPECT_EQ(HxTime::FormatTime(time, 0, "hhmmss", english), "010509");
@@ -126,15 +118,14 @@ TEST_F(HxTimeTest, PictureFields) {
   EXPECT_EQ(HxTime::FormatTime(time, 0, "h 'o''clock' d", english), "1 o'clock d");
   EXPECT_EQ(HxTime::FormatDate(time, 0, "'unterminated", english), "unterminated");
   EXPECT_EQ(HxTime::FormatTime(Utc(2007, 3, 4, 0, 0, 0), 0, "hh tt", english), "12 AM");
-}
 
-TEST_F(HxTimeTest, DefaultFormsAreTheShortDateAndTime) {
-  HxTime time = Utc(2026, 12, 1, 10, 0, 0);
-  EXPECT_EQ(HxTime::FormatDate(time, 0, nullptr, HxTime::kLocaleEnglishUs), "12/1/2026");
-  EXPECT_EQ(HxTime::FormatTime(time, 0, nullptr, HxTime::kLocaleEnglishUs), "10:00:00 AM");
-  EXPECT_EQ(HxTime::FormatDate(time, 0, nullptr, HxTime::kLocaleUserDefault), "12/01/26");
-  EXPECT_EQ(HxTime::FormatTime(time, 0, "", HxTime::kLocaleUserDefault), "10:00:00");
-  EXPECT_EQ(time.Readable(), "12/01/26 10:00:00");
+  // Without a picture: the short date and time.
+  HxTime fixed = Utc(2026, 12, 1, 10, 0, 0);
+  EXPECT_EQ(HxTime::FormatDate(fixed, 0, nullptr, HxTime::kLocaleEnglishUs), "12/1/2026");
+  EXPECT_EQ(HxTime::FormatTime(fixed, 0, nullptr, HxTime::kLocaleEnglishUs), "10:00:00 AM");
+  EXPECT_EQ(HxTime::FormatDate(fixed, 0, nullptr, HxTime::kLocaleUserDefault), "12/01/26");
+  EXPECT_EQ(HxTime::FormatTime(fixed, 0, "", HxTime::kLocaleUserDefault), "10:00:00");
+  EXPECT_EQ(fixed.Readable(), "12/01/26 10:00:00");
 }
 
 }  // namespace

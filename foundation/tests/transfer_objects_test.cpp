@@ -4,9 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
+#include "build_tree_files.h"
 #include "foundation/kv/hx_kv_list_map.h"
 #include "foundation/kv/hx_stream.h"
 #include "foundation/log/error_store.h"
@@ -29,13 +29,6 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
   out << bytes;
 }
 
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // A remote kind whose downloads produce fixed text, registered for "fake:".
 class FakeObject : public HxRemoteObject {
  public:
@@ -54,7 +47,7 @@ HxRemoteObjectPtr MakeFake(const HxLocationParts& location) {
 }
 
 bool UpperCaseConversion(const HxStr& input, const HxStr& output) {
-  std::string text = ReadBytes(std::string(input));
+  std::string text = ReadFile(std::string(input));
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   WriteBytes(std::string(output), text);
   return true;
@@ -66,39 +59,23 @@ class TransferTest : public ::testing::Test {
   platform::testing::ScopedSandbox sandbox_;
 };
 
-TEST(TransferLocation, SplitsIntoProtocolServerDirectoryFileAndExtension) {
-  HxLocationParts http = SplitLocation("http://server.example:8080/data/manifest.zip?m=1&u=2");
-  EXPECT_EQ(S(http.protocol), "http:");
-  EXPECT_EQ(S(http.server), "server.example:8080");
-  EXPECT_EQ(S(http.path), "/data/manifest.zip?m=1&u=2");
-  EXPECT_EQ(S(http.directory), "/data/");
-  EXPECT_EQ(S(http.file), "manifest");
-  EXPECT_EQ(S(http.extension), ".zip");
-  EXPECT_EQ(S(http.query), "m=1&u=2");
-
-  HxLocationParts backslashed = SplitLocation("https:\\\\host\\dir\\sub\\name.tar.gz");
-  EXPECT_EQ(S(backslashed.server), "host");
-  EXPECT_EQ(S(backslashed.directory), "\\dir\\sub\\");
-  EXPECT_EQ(S(backslashed.file), "name.tar");
-  EXPECT_EQ(S(backslashed.extension), ".gz");
-
-  HxLocationParts drive = SplitLocation("C:\\data\\file");
-  EXPECT_TRUE(drive.protocol.IsEmpty());
-  EXPECT_EQ(S(drive.directory), "C:\\data\\");
-  EXPECT_EQ(S(drive.file), "file");
-  EXPECT_TRUE(drive.extension.IsEmpty());
-
-  HxLocationParts file = SplitLocation("file:///var/lib/x.ini");
-  EXPECT_EQ(S(file.protocol), "file:");
-  EXPECT_TRUE(file.server.IsEmpty());
-  EXPECT_EQ(S(file.path), "/var/lib/x.ini");
-
-  HxLocationParts unc = SplitLocation("\\\\server\\share\\f.txt");
-  EXPECT_EQ(S(unc.server), "server");
-  EXPECT_EQ(S(unc.directory), "\\share\\");
+// Every part of a split location: protocol|server|path|directory|file|extension|query.
+std::string Parts(std::string_view location) {
+  const HxLocationParts p = SplitLocation(location);
+  return S(p.protocol) + "|" + S(p.server) + "|" + S(p.path) + "|" + S(p.directory) + "|" +
+         S(p.file) + "|" + S(p.extension) + "|" + S(p.query);
 }
 
-TEST(TransferLocation, FileLocationsBecomeLocalPaths) {
+TEST(TransferLocation, SplitsIntoPartsAndFileLocationsBecomeLocalPaths) {
+  EXPECT_EQ(Parts("http://server.example:8080/data/manifest.zip?m=1&u=2"),
+            "http:|server.example:8080|/data/manifest.zip?m=1&u=2|/data/|manifest|.zip|m=1&u=2");
+  EXPECT_EQ(Parts("https:\\\\host\\dir\\sub\\name.tar.gz"),
+            "https:|host|\\dir\\sub\\name.tar.gz|\\dir\\sub\\|name.tar|.gz|");
+  EXPECT_EQ(Parts("C:\\data\\file"), "||C:\\data\\file|C:\\data\\|file||");
+  EXPECT_EQ(Parts("file:///var/lib/x.ini"), "file:||/var/lib/x.ini|/var/lib/|x|.ini|");
+  EXPECT_EQ(Parts("\\\\server\\share\\f.txt"), "|server|\\share\\f.txt|\\share\\|f|.txt|");
+
+  // File locations become local paths.
   EXPECT_EQ(S(HxFileObject::LocalPathOf("file:///tmp/a%20b/c.txt")), "/tmp/a b/c.txt");
   EXPECT_EQ(S(HxFileObject::LocalPathOf("file://localhost/tmp/x")), "/tmp/x");
   EXPECT_EQ(S(HxFileObject::LocalPathOf("file:/tmp/100%")), "/tmp/100%");
@@ -106,7 +83,7 @@ TEST(TransferLocation, FileLocationsBecomeLocalPaths) {
   EXPECT_EQ(S(ToLocalPath("\\opt\\data\\f")), "/opt/data/f");
 }
 
-TEST_F(TransferTest, FactoryPicksTheClassByProtocol) {
+TEST_F(TransferTest, FactoryPicksTheClassByProtocolAndAPathObjectReadsStoresDeletesAndGetsIfNewer) {
   EXPECT_NE(dynamic_cast<HxUncObject*>(CreateRemoteObject("/tmp/x").get()), nullptr);
   EXPECT_EQ(dynamic_cast<HxFileObject*>(CreateRemoteObject("/tmp/x").get()), nullptr);
   EXPECT_NE(dynamic_cast<HxFileObject*>(CreateRemoteObject("File:///tmp/x").get()), nullptr);
@@ -123,9 +100,7 @@ TEST_F(TransferTest, FactoryPicksTheClassByProtocol) {
   HxRemoteObjectPtr fake = CreateRemoteObject("fake://srv/dir/f.bin");
   ASSERT_NE(dynamic_cast<FakeObject*>(fake.get()), nullptr);
   EXPECT_EQ(S(fake->Location().server), "srv");
-}
 
-TEST_F(TransferTest, PathObjectReadsStoresAndDeletes) {
   const fs::path target = Root() / "data" / "file.txt";
   fs::create_directories(target.parent_path());
   HxRemoteObjectPtr object = CreateRemoteObject(target.string());
@@ -135,7 +110,7 @@ TEST_F(TransferTest, PathObjectReadsStoresAndDeletes) {
   const fs::path source = Root() / "source.txt";
   WriteBytes(source, "first");
   ASSERT_TRUE(object->UploadFilePut(source.string()));
-  EXPECT_EQ(ReadBytes(target), "first");
+  EXPECT_EQ(ReadFile(target), "first");
   EXPECT_TRUE(object->Exists());
   uint64_t size = 0;
   EXPECT_TRUE(object->GetSize(size));
@@ -146,7 +121,7 @@ TEST_F(TransferTest, PathObjectReadsStoresAndDeletes) {
   WriteBytes(source, "second, longer");
   fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   ASSERT_TRUE(object->UploadFilePut(source.string()));
-  EXPECT_EQ(ReadBytes(target), "second, longer");
+  EXPECT_EQ(ReadFile(target), "second, longer");
   EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   // Storing went through a temporary file that is gone now.
@@ -155,30 +130,30 @@ TEST_F(TransferTest, PathObjectReadsStoresAndDeletes) {
 
   const fs::path fetched = Root() / "fetched.txt";
   EXPECT_TRUE(object->GetFile(fetched.string()));
-  EXPECT_EQ(ReadBytes(fetched), "second, longer");
+  EXPECT_EQ(ReadFile(fetched), "second, longer");
 
   EXPECT_TRUE(object->Delete());
   EXPECT_FALSE(fs::exists(target));
   EXPECT_FALSE(object->GetFile((Root() / "never.txt").string()));
   EXPECT_EQ(platform::LastError(), platform::kErrorFileNotFound);
+
+  // GetFileIfNewer skips a current target.
+  const fs::path newerSource = Root() / "src.bin";
+  const fs::path newerTarget = Root() / "dst.bin";
+  WriteBytes(newerSource, "content");
+  HxRemoteObjectPtr newer = CreateRemoteObject(newerSource.string());
+  EXPECT_EQ(newer->GetFileIfNewer(newerTarget.string()), 1);
+  EXPECT_EQ(fs::last_write_time(newerTarget),
+            fs::last_write_time(newerSource));  // kept by the copy
+  EXPECT_EQ(newer->GetFileIfNewer(newerTarget.string()), 2);
+
+  WriteBytes(newerSource, "changed content");
+  fs::last_write_time(newerSource, fs::last_write_time(newerTarget) + std::chrono::seconds(5));
+  EXPECT_EQ(newer->GetFileIfNewer(newerTarget.string()), 1);
+  EXPECT_EQ(ReadFile(newerTarget), "changed content");
 }
 
-TEST_F(TransferTest, GetFileIfNewerSkipsACurrentTarget) {
-  const fs::path source = Root() / "src.bin";
-  const fs::path target = Root() / "dst.bin";
-  WriteBytes(source, "content");
-  HxRemoteObjectPtr object = CreateRemoteObject(source.string());
-  EXPECT_EQ(object->GetFileIfNewer(target.string()), 1);
-  EXPECT_EQ(fs::last_write_time(target), fs::last_write_time(source));  // the copy keeps it
-  EXPECT_EQ(object->GetFileIfNewer(target.string()), 2);
-
-  WriteBytes(source, "changed content");
-  fs::last_write_time(source, fs::last_write_time(target) + std::chrono::seconds(5));
-  EXPECT_EQ(object->GetFileIfNewer(target.string()), 1);
-  EXPECT_EQ(ReadBytes(target), "changed content");
-}
-
-TEST_F(TransferTest, RemoteLocalCopyIsOneTemporaryFileForTheObjectsLife) {
+TEST_F(TransferTest, RemoteLocalCopyLivesWithTheObjectAndCopyToConverts) {
   RegisterTransferProtocol("fake:", MakeFake);
   FakeObject::downloads = 0;
   HxStr copy;
@@ -188,27 +163,26 @@ TEST_F(TransferTest, RemoteLocalCopyIsOneTemporaryFileForTheObjectsLife) {
     ASSERT_FALSE(copy.IsEmpty());
     EXPECT_EQ(fs::path(std::string(copy)).parent_path(), Root() / "tmp");
     EXPECT_EQ(fs::path(std::string(copy)).filename().string().rfind("_hx", 0), 0u);
-    EXPECT_EQ(ReadBytes(std::string(copy)), "remote body of /a/b.txt");
+    EXPECT_EQ(ReadFile(std::string(copy)), "remote body of /a/b.txt");
     EXPECT_EQ(S(object->GetLocalCopy()), S(copy));
     EXPECT_EQ(FakeObject::downloads, 1);
   }
   EXPECT_FALSE(fs::exists(std::string(copy)));
-}
 
-TEST_F(TransferTest, CopyToStoresAtTheOtherLocationThroughAConversion) {
-  RegisterTransferProtocol("fake:", MakeFake);
+  // CopyTo stores at the other location, through a conversion when asked.
   RegisterTransferConversion(1, UpperCaseConversion);
   HxRemoteObjectPtr object = CreateRemoteObject("fake://srv/doc");
   const fs::path plain = Root() / "plain.txt";
   const fs::path converted = Root() / "converted.txt";
   ASSERT_TRUE(object->CopyTo(plain.string(), 0));
-  EXPECT_EQ(ReadBytes(plain), "remote body of /doc");
+  EXPECT_EQ(ReadFile(plain), "remote body of /doc");
   ASSERT_TRUE(object->CopyTo(converted.string(), 1));
-  EXPECT_EQ(ReadBytes(converted), "REMOTE BODY OF /DOC");
+  EXPECT_EQ(ReadFile(converted), "REMOTE BODY OF /DOC");
   EXPECT_TRUE(fs::is_empty(Root() / "tmp"));
 }
 
-TEST_F(TransferTest, TemporaryDirectoryFollowsTheSandboxOrTheContext) {
+TEST_F(TransferTest,
+       TemporaryDirectoryFollowsTheSandboxOrTheContextAndFileErrorsUseWindowsNumbers) {
   EXPECT_EQ(platform::TempDirectory(), (Root() / "tmp").string() + "/");
   EXPECT_TRUE(fs::is_directory(Root() / "tmp"));
   HxStr path;
@@ -228,11 +202,9 @@ TEST_F(TransferTest, TemporaryDirectoryFollowsTheSandboxOrTheContext) {
   }
   EXPECT_FALSE(fs::exists(std::string(path)));
   SetTempDirectorySource(nullptr);
-}
 
-TEST_F(TransferTest, PlatformFileErrorsUseWindowsNumbers) {
-  std::string path;
-  EXPECT_FALSE(platform::CreateTempFile((Root() / "missing").string(), "_x", path));
+  std::string created;
+  EXPECT_FALSE(platform::CreateTempFile((Root() / "missing").string(), "_x", created));
   EXPECT_EQ(platform::LastError(), platform::kErrorPathNotFound);
   EXPECT_FALSE(platform::DeleteFile((Root() / "missing.txt").string()));
   EXPECT_EQ(platform::LastError(), platform::kErrorFileNotFound);
@@ -243,12 +215,12 @@ TEST_F(TransferTest, PlatformFileErrorsUseWindowsNumbers) {
   WriteBytes(Root() / "a.txt", "a");
   WriteBytes(Root() / "b.txt", "b");
   EXPECT_TRUE(platform::ReplaceFile((Root() / "a.txt").string(), (Root() / "b.txt").string()));
-  EXPECT_EQ(ReadBytes(Root() / "b.txt"), "a");
+  EXPECT_EQ(ReadFile(Root() / "b.txt"), "a");
   WriteBytes(Root() / "d.txt", "d");
   EXPECT_FALSE(platform::MoveFile((Root() / "b.txt").string(), (Root() / "d.txt").string()));
   EXPECT_EQ(platform::LastError(), platform::kErrorAlreadyExists);
   EXPECT_TRUE(platform::MoveFile((Root() / "b.txt").string(), (Root() / "c.txt").string()));
-  EXPECT_EQ(ReadBytes(Root() / "c.txt"), "a");
+  EXPECT_EQ(ReadFile(Root() / "c.txt"), "a");
   EXPECT_FALSE(fs::exists(Root() / "b.txt"));
   EXPECT_TRUE(platform::MoveFile((Root() / "c.txt").string(), (Root() / "b.txt").string()));
   uint64_t fileTime = 0;

@@ -38,7 +38,7 @@ class UsersTest : public ::testing::Test {
   ScopedStoreIdentity identity_{"prov", ""};
 };
 
-TEST_F(UsersTest, WithoutUserIdTypeTheProcessUserIsTakenAndTraced) {
+TEST_F(UsersTest, EachMethodOfUserIdTypeTracedWithAndWithoutAProviderOrAsAService) {
   TraceCapture trace;
   bool fitted = false;
   EXPECT_EQ(UserName(260, &fitted), "alice");
@@ -47,14 +47,7 @@ TEST_F(UsersTest, WithoutUserIdTypeTheProcessUserIsTakenAndTraced) {
   std::snprintf(expected, sizeof expected, "TuGetUserName[%x]: userName = alice\n",
                 platform::CurrentThreadId());
   EXPECT_EQ(trace.Text(), expected);
-}
 
-TEST_F(UsersTest, WithoutAProviderTheProcessUserIsTaken) {
-  ScopedStoreIdentity::Current().providerId = "";
-  EXPECT_EQ(UserName(), "alice");
-}
-
-TEST_F(UsersTest, EachMethodOfUserIdType) {
   struct Case {
     uint32_t method;
     const char* name;
@@ -65,23 +58,22 @@ TEST_F(UsersTest, EachMethodOfUserIdType) {
     SetUserIdType(c.method);
     EXPECT_EQ(UserName(), c.name) << c.method;
   }
-}
-
-TEST_F(UsersTest, AServiceProcessYieldsItsOwnAccountName) {
+  ScopedStoreIdentity::Current().providerId = "";  // without a provider: the process user
+  SetUserIdType(1);
+  EXPECT_EQ(UserName(), "alice");
+  // A service process yields its own account name.
   platform::testing::SetEnvironment("NOLT_USER", "SYSTEM");
   EXPECT_EQ(UserName(), "SYSTEM");
 }
 
-TEST_F(UsersTest, ANameThatDoesNotFitIsCut) {
+TEST_F(UsersTest, ANameThatDoesNotFitIsCutAndTheSystemAccountNameIsKnown) {
   bool fitted = true;
   EXPECT_EQ(UserName(3, &fitted), "al");
   EXPECT_FALSE(fitted);
   EXPECT_EQ(UserName(6, &fitted), "alice");
   EXPECT_TRUE(fitted);
   EXPECT_FALSE(TuGetUserName(nullptr, 0));
-}
 
-TEST_F(UsersTest, SystemAccountNameAndTerminalServer) {
   EXPECT_EQ(GetSystemAccountName(), "SYSTEM");
   EXPECT_TRUE(IsSystemAccountName("system"));
   EXPECT_TRUE(IsSystemAccountName("SYSTEM"));
@@ -90,7 +82,7 @@ TEST_F(UsersTest, SystemAccountNameAndTerminalServer) {
   EXPECT_TRUE(IsTerminalServer());
 }
 
-TEST_F(UsersTest, LoggedOnUsersFromTheSessionListWithAnEmptyName) {
+TEST_F(UsersTest, LoggedOnUsersFromTheSessionListOrNoneWhenItCannotBeRead) {
   std::filesystem::create_directories(sandbox_.Root() + "/machine");
   std::ofstream(platform::SessionListPath()) << "\nalice\nbob\n";
   TraceCapture trace;
@@ -101,15 +93,15 @@ TEST_F(UsersTest, LoggedOnUsersFromTheSessionListWithAnEmptyName) {
             "Succeeded to query user name () from session\n"
             "Succeeded to query user name (alice) from session\n"
             "Succeeded to query user name (bob) from session\n");
-}
 
-TEST_F(UsersTest, UnreadableSessionListGivesNoNames) {
+  // An unreadable session list gives no names.
+  std::filesystem::remove(platform::SessionListPath());
   std::filesystem::create_directories(platform::SessionListPath());
-  TraceCapture trace;
-  std::vector<HxStr> names = {"stale"};
+  TraceCapture failure;
+  names = {"stale"};
   EXPECT_EQ(GetLoggedOnUserNames(names), 0u);
   EXPECT_TRUE(names.empty());
-  EXPECT_EQ(trace.Text(),
+  EXPECT_EQ(failure.Text(),
             "Failed to call WTSEnumerateSessions(), 5\n"
             "Failed, EnumerateSessions()\n");
 }

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -15,8 +16,6 @@
 namespace {
 
 constexpr uint32_t kGuardMs = 20000;  // a failure guard, never a pause
-
-
 
 class HostAgentTest : public ::testing::Test {
  protected:
@@ -31,19 +30,25 @@ class HostAgentTest : public ::testing::Test {
     return {"--provider", provider, "--plugin", BuildPath("lib/libfake_modlet.so"), "--log",
             LogPath()};
   }
+  // Starts the host with the fake plug-in, waits until it started, asks the host to end and
+  // expects it to exit 0; returns the host's log.
+  std::string RunUntilStartedThenTerminate(const std::string& host, const std::string& provider,
+                                           const std::function<void()>& whileRunning = {}) {
+    auto started = platform::Event::Create("FAKE_STARTED_" + provider, false, false);
+    EXPECT_TRUE(StartHost(host, WithFake(provider)));
+    EXPECT_EQ(platform::WaitForOne(*started, kGuardMs), platform::kWaitObject0);
+    if (whileRunning) whileRunning();
+    EXPECT_TRUE(child_.RequestTermination());
+    EXPECT_EQ(child_.Wait(kGuardMs), 0);
+    return ReadFile(LogPath());
+  }
 
   platform::testing::ScopedSandbox sandbox_{"alice"};
   platform::ChildProcess child_;
 };
 
 TEST_F(HostAgentTest, TerminationStopsThePluginAndTheHostExitsZero) {
-  auto started = platform::Event::Create("FAKE_STARTED_wait", false, false);
-  ASSERT_TRUE(StartHost("noltcmd", WithFake("wait")));
-  ASSERT_EQ(platform::WaitForOne(*started, kGuardMs), platform::kWaitObject0);
-  ASSERT_TRUE(child_.RequestTermination());
-  EXPECT_EQ(child_.Wait(kGuardMs), 0);
-
-  std::string log = ReadFile(LogPath());
+  const std::string log = RunUntilStartedThenTerminate("noltcmd", "wait");
   EXPECT_NE(log.find("fake context wait for alice"), std::string::npos) << log;
   EXPECT_NE(log.find("Termination requested"), std::string::npos) << log;
   EXPECT_NE(log.find("fake stop"), std::string::npos) << log;
@@ -53,12 +58,7 @@ TEST_F(HostAgentTest, TerminationStopsThePluginAndTheHostExitsZero) {
 }
 
 TEST_F(HostAgentTest, ReportsTheNotifyMessageAndTheNewDataEvent) {
-  auto started = platform::Event::Create("FAKE_STARTED_notify", false, false);
-  ASSERT_TRUE(StartHost("noltcmd", WithFake("notify")));
-  ASSERT_EQ(platform::WaitForOne(*started, kGuardMs), platform::kWaitObject0);
-  ASSERT_TRUE(child_.RequestTermination());
-  EXPECT_EQ(child_.Wait(kGuardMs), 0);
-  std::string log = ReadFile(LogPath());
+  const std::string log = RunUntilStartedThenTerminate("noltcmd", "notify");
   EXPECT_NE(log.find("MODLET_MSG_NOTIFY received: kind=100 name=Tidesync"), std::string::npos)
       << log;
   EXPECT_NE(log.find("provider=notify"), std::string::npos) << log;
@@ -72,26 +72,13 @@ TEST_F(HostAgentTest, AStartThatEndsInStateMinusOneExitsOne) {
   EXPECT_NE(ReadFile(LogPath()).find("ERROR  fake start fails"), std::string::npos);
 }
 
-TEST_F(HostAgentTest, TheRealPluginEndsAtTheServerCheck) {
-  ASSERT_TRUE(StartHost("noltcmd", {"--provider", "demo", "--log", LogPath()}));
-  EXPECT_EQ(child_.Wait(kGuardMs), 0);
-  std::string log = ReadFile(LogPath());
-  EXPECT_NE(log.find("DETAIL ModletInitContext..userId: alice providerId: demo"), std::string::npos)
-      << log;
-  EXPECT_NE(log.find("ERROR  Server path not valid: "), std::string::npos) << log;
-  EXPECT_NE(log.find("INFO   ModletStart exited"), std::string::npos) << log;
-}
-
 TEST_F(HostAgentTest, TheServiceHoldsItsInstanceMutexWhileServing) {
-  auto started = platform::Event::Create("FAKE_STARTED_wait", false, false);
-  ASSERT_TRUE(StartHost("noltsvc", WithFake("wait")));
-  ASSERT_EQ(platform::WaitForOne(*started, kGuardMs), platform::kWaitObject0);
-  auto instance = platform::Mutex::Open("Global\\__noltsvc__wait");
-  ASSERT_NE(instance, nullptr);
-  EXPECT_EQ(platform::WaitForOne(*instance, 0), platform::kWaitTimeout);
-  ASSERT_TRUE(child_.RequestTermination());
-  EXPECT_EQ(child_.Wait(kGuardMs), 0);
-  EXPECT_NE(ReadFile(LogPath()).find("fake context wait for SYSTEM"), std::string::npos);
+  const std::string log = RunUntilStartedThenTerminate("noltsvc", "wait", [] {
+    auto instance = platform::Mutex::Open("Global\\__noltsvc__wait");
+    ASSERT_NE(instance, nullptr);
+    EXPECT_EQ(platform::WaitForOne(*instance, 0), platform::kWaitTimeout);
+  });
+  EXPECT_NE(log.find("fake context wait for SYSTEM"), std::string::npos) << log;
 }
 
 TEST_F(HostAgentTest, BitsJobWakeupSignalsTheNamedEvent) {

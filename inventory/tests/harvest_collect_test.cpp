@@ -55,7 +55,7 @@ TEST_F(HarvestCollectTest, CollectsOnceFromTheTemplateAndDeletesTheResult) {
   EXPECT_EQ(Out(fresh, "%Site::c::Url%"), "x");
 }
 
-TEST_F(HarvestCollectTest, MissingTemplateLeavesTokensButStillTranslates) {
+TEST_F(HarvestCollectTest, MissingTemplateOrContextLeavesTokensButStillTranslates) {
   SdcSyncDataHarvestEx harvest;
   harvest.SetTemplatePath(HxStr(Path("absent.xml")));
   EXPECT_EQ(Out(harvest, "x=%Site::a::Url%"), "x=%Site::a::Url%");
@@ -63,6 +63,9 @@ TEST_F(HarvestCollectTest, MissingTemplateLeavesTokensButStillTranslates) {
   EXPECT_TRUE(harvest.Collection().empty());
   EXPECT_EQ(LeftoverResults(), 0);
   EXPECT_EQ(Out(harvest, "%MODULEVERSION%", false), "%MODULEVERSION%");
+  SdcSyncDataHarvestEx noContext;  // no template path and no context to find the default in
+  EXPECT_EQ(Out(noContext, "%Site::a::Url%"), "%Site::a::Url%");
+  EXPECT_TRUE(noContext.Collection().empty());
 }
 
 TEST_F(HarvestCollectTest, DefaultTemplateIsInTheContentDirectory) {
@@ -72,12 +75,6 @@ TEST_F(HarvestCollectTest, DefaultTemplateIsInTheContentDirectory) {
   std::ofstream(LocalPath(content) + "default.xml") << kTemplate;
   SdcSyncDataHarvestEx harvest;
   EXPECT_EQ(Out(harvest, "%Site::A::Url%"), "http://a/");
-}
-
-TEST_F(HarvestCollectTest, NoContextMeansNoTemplate) {
-  SdcSyncDataHarvestEx harvest;
-  EXPECT_EQ(Out(harvest, "%Site::a::Url%"), "%Site::a::Url%");
-  EXPECT_TRUE(harvest.Collection().empty());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine_test_fixture.h"
+#include "foundation/registry/provider_store.h"
 #include "noltsync/engine/sync_cycles.h"
 #include "noltsync/engine/sync_state.h"
 #include "noltsync/entry/modlet_context.h"
@@ -274,10 +275,18 @@ TEST_F(CyclesTest, UpdateEndRecordsCountsAndTimes) {
   EXPECT_TRUE(Logged("Update process ends...currentTime: " + success + "\n", 2));
 }
 
-TEST_F(CyclesTest, DirectPathWithDownloadDisabledRecordsSuccess) {
-  PutUserDword("UpdateFailureCount", 2);
-  PutUserDword("DisableDownload", 1);
+TEST_F(CyclesTest, DirectPathRecordsTheUpdatersStatusUnlessDownloadIsDisabled) {
   updater_->directStatus = 4;
+  updater_->reloadNeeded = true;
+  RunUpdateCycle(context_, *updater_, record_);
+  EXPECT_EQ(Calls(), (CallList{"direct"}));
+  EXPECT_EQ(CountLogged("Update process starts...currentTime: "), 1);
+  EXPECT_EQ(CountLogged(kNewDataPost), 1);
+  ExpectUpdateEnded(4);
+
+  PutUserDword("DisableDownload", 1);
+  ClearLog();
+  updater_->calls.clear();
   RunUpdateCycle(context_, *updater_, record_);
   EXPECT_TRUE(Calls().empty());
   EXPECT_TRUE(Logged("DisableDownload Flag Set in User context...\n", 1));
@@ -286,22 +295,9 @@ TEST_F(CyclesTest, DirectPathWithDownloadDisabledRecordsSuccess) {
   ExpectUpdateEnded(0);
 }
 
-TEST_F(CyclesTest, DirectPathRecordsTheUpdatersStatus) {
-  updater_->directStatus = 4;
-  updater_->reloadNeeded = true;
-  RunUpdateCycle(context_, *updater_, record_);
-  EXPECT_EQ(Calls(), (CallList{"direct"}));
-  EXPECT_EQ(CountLogged("Update process starts...currentTime: "), 1);
-  EXPECT_EQ(CountLogged(kNewDataPost), 1);
-  ExpectUpdateEnded(4);
-}
-
-TEST_F(CyclesTest, WrongTypedDisableDownloadDoesNotDisable) {
-  PutUserString("DisableDownload", "1");
+TEST_F(CyclesTest, OnlyTheServiceAccountsDoubleWordBindsTheCommandAgent) {
+  PutUserString("DisableDownload", "1");  // wrongly typed: no switch
   EXPECT_TRUE(IsDownloadEnabled(context_));
-}
-
-TEST_F(CyclesTest, ServiceAccountsDisableDownloadBindsOnlyTheCommandAgent) {
   PutServiceDword("DisableDownload", 1);
   EXPECT_FALSE(IsDownloadEnabled(context_));
   EXPECT_TRUE(Logged("DisableDownload Flag Set in HKLM provider context...\n", 1));
@@ -309,7 +305,7 @@ TEST_F(CyclesTest, ServiceAccountsDisableDownloadBindsOnlyTheCommandAgent) {
   EXPECT_TRUE(IsDownloadEnabled(context_));
 }
 
-TEST_F(CyclesTest, UploadRatioThreeUploadsEveryThirdDecision) {
+TEST_F(CyclesTest, UploadRatioDecidesHowOftenAnUpdateUploads) {
   SetSync("UploadPerUpdateRatio", "3");
   std::vector<uint32_t> counts;
   std::vector<bool> uploads;
@@ -321,13 +317,11 @@ TEST_F(CyclesTest, UploadRatioThreeUploadsEveryThirdDecision) {
   EXPECT_EQ(uploads, (std::vector<bool>{false, false, true, false, false, true}));
   EXPECT_TRUE(Logged("NeedUpload: NO (2/3)\n", 2));
   EXPECT_TRUE(Logged("NeedUpload: YES (3/3)\n", 2));
-}
 
-TEST_F(CyclesTest, UploadRatioZeroUploadsEveryTimeNegativeNever) {
-  SetSync("UploadPerUpdateRatio", "0");
+  SetSync("UploadPerUpdateRatio", "0");  // every time
   EXPECT_TRUE(NeedUpload());
   EXPECT_TRUE(Logged("NeedUpload: YES (1/1)\n", 2));
-  SetSync("UploadPerUpdateRatio", "-1");
+  SetSync("UploadPerUpdateRatio", "-1");  // never, still counting
   for (int decision = 0; decision < 3; ++decision) EXPECT_FALSE(NeedUpload());
   EXPECT_EQ(UserDword("UpdateRatioCount"), 3u);
 }
@@ -363,29 +357,25 @@ TEST_F(CyclesTest, UploadCycleRecordsFailuresAndSuccess) {
   EXPECT_FALSE(UserValueExists("LastAttemptUploadTimeHex"));
 }
 
-TEST_F(CyclesTest, SyncCycleWithoutBitsDoesNothing) {
-  updater_->bits = false;
-  EXPECT_FALSE(RunSyncCycle(context_, *updater_, *uploader_, record_));
-  EXPECT_TRUE(Calls().empty());
-  EXPECT_EQ(uploader_->runs, 0);
-}
-
-TEST_F(CyclesTest, SyncCycleUploadsOnlyWhenNoJobIsPending) {
+TEST_F(CyclesTest, SyncCycleUploadsOnlyWhenNoJobIsPendingAndNothingWithoutBits) {
   updater_->stages = {2};
   EXPECT_TRUE(RunSyncCycle(context_, *updater_, *uploader_, record_));
   EXPECT_EQ(uploader_->runs, 0);
-
   updater_->stages = {0};
   EXPECT_FALSE(RunSyncCycle(context_, *updater_, *uploader_, record_));
   EXPECT_EQ(uploader_->runs, 1);
-}
 
-TEST_F(CyclesTest, SyncCycleWithDownloadDisabledStillUploads) {
-  PutUserDword("DisableDownload", 1);
+  updater_->calls.clear();
+  provider_store::DeleteValue(nullptr, "LastAttemptUpdateTimeHex", true);
+  PutUserDword("DisableDownload", 1);  // the upload still runs
   EXPECT_FALSE(RunSyncCycle(context_, *updater_, *uploader_, record_));
   EXPECT_TRUE(Calls().empty());
-  EXPECT_EQ(uploader_->runs, 1);
+  EXPECT_EQ(uploader_->runs, 2);
   ExpectUpdateNotEnded();
+
+  updater_->bits = false;
+  EXPECT_FALSE(RunSyncCycle(context_, *updater_, *uploader_, record_));
+  EXPECT_EQ(uploader_->runs, 2);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "engine_test_fixture.h"
+#include "foundation/registry/provider_store.h"
 #include "noltsync/engine/schedule.h"
 #include "noltsync/engine/sync_state.h"
 
@@ -24,20 +25,16 @@ class ScheduleTest : public EngineTest {
   }
 };
 
-TEST_F(ScheduleTest, NonPositiveOrUnreadableFrequencyBecomes240WithWarning) {
-  for (const char* value : {"0", "-5", "often", ""}) {
+TEST_F(ScheduleTest, AbsentNonPositiveOrUnreadableFrequencyBecomes240WithWarning) {
+  EXPECT_EQ(GetUpdateFrequency(false), 240u);
+  EXPECT_TRUE(Logged("PrevUpdateFreq : -1  CurrentUpdateFreq : 240\n", 1));
+  for (const char* value : {"", "0", "-5", "often"}) {
     SCOPED_TRACE(value);
-    if (*value != '\0') SetSync("UpdateFreq", value);
+    SetSync("UpdateFreq", value);
     ClearLog();
     EXPECT_EQ(GetUpdateFrequency(false), 240u);
     EXPECT_TRUE(Logged(kMinimumFreqMessage, 4));
   }
-}
-
-TEST_F(ScheduleTest, AbsentFrequencyBecomes240) {
-  EXPECT_EQ(GetUpdateFrequency(false), 240u);
-  EXPECT_TRUE(Logged(kMinimumFreqMessage, 4));
-  EXPECT_TRUE(Logged("PrevUpdateFreq : -1  CurrentUpdateFreq : 240\n", 1));
 }
 
 TEST_F(ScheduleTest, RandomisedIntervalStaysWithinHalfToOneAndAHalf) {
@@ -54,10 +51,8 @@ TEST_F(ScheduleTest, RandomisedIntervalStaysWithinHalfToOneAndAHalf) {
   }
   EXPECT_TRUE(below && above);
   EXPECT_EQ(CountLogged("Next randomized update frequency [120, 360]: "), 200);
-}
 
-TEST_F(ScheduleTest, RandomisedOneMinuteStaysOne) {
-  SetSync("UpdateFreq", "1");
+  SetSync("UpdateFreq", "1");  // one minute cannot be halved
   EXPECT_EQ(GetUpdateFrequency(true), 1u);
   EXPECT_TRUE(Logged("Next randomized update frequency [1, 1]: 1\n", 1));
 }
@@ -113,12 +108,9 @@ TEST_F(ScheduleTest, EnsureNextSyncTimeSetsOnlyWhenMissingPassedOrWithinASecond)
   EXPECT_TRUE(EnsureNextSyncTime());
 }
 
-TEST_F(ScheduleTest, SleepIsZeroWithoutANextTime) {
+TEST_F(ScheduleTest, SleepCountsDownToTheNextTimeAndIsZeroWithoutOne) {
   EXPECT_EQ(GetSleepSeconds(), 0u);
   EXPECT_TRUE(Logged("Sleep time till Next Sync time is 0 seconds\n", 1));
-}
-
-TEST_F(ScheduleTest, SleepCountsDownToTheNextTime) {
   SetSync("UpdateFreq", "60");
   StoreNextTime(1800);
   EXPECT_EQ(GetSleepSeconds(), 1800u);
@@ -191,7 +183,7 @@ TEST_F(ScheduleTest, StartupRandomisesOnlyWhenOverdueByThreeDays) {
   EXPECT_EQ(ahead.firstTimeout, 600u);
 }
 
-TEST_F(ScheduleTest, EveryThirdConsecutiveFailureRandomises) {
+TEST_F(ScheduleTest, EveryThirdFailureOrAMissingNextTimeRandomisesUnlessRandomSyncIsOff) {
   StoreNextTime(600);
   for (uint32_t failures : {0u, 1u, 2u, 4u, 5u}) {
     PutUserDword("UpdateFailureCount", failures);
@@ -201,9 +193,8 @@ TEST_F(ScheduleTest, EveryThirdConsecutiveFailureRandomises) {
     PutUserDword("UpdateFailureCount", failures);
     EXPECT_TRUE(ShouldRandomize()) << failures;
   }
-}
-
-TEST_F(ScheduleTest, MissingNextTimeRandomisesUnlessRandomSyncIsOff) {
+  provider_store::DeleteValue(nullptr, "NextUpdateTimeHex", true);  // no next time: randomise
+  PutUserDword("UpdateFailureCount", 0);
   EXPECT_TRUE(ShouldRandomize());
   SetSync("RandomSync", "-1");
   EXPECT_FALSE(ShouldRandomize());

@@ -76,15 +76,13 @@ TEST_F(SettingsTest, ServerLocationPrefersTheFanOutUrl) {
   EXPECT_EQ(std::string(sync_settings::ServerLocationSetting(kProvider).c_str()), "http://fan/");
 }
 
-TEST(ServerLocationTest, NormalisedToBackslashesEndingInOne) {
+TEST(ServerLocationTest, NormalisedToBackslashesEndingInOneAndItsBaseIsSchemeAndHost) {
   EXPECT_EQ(NormalizeServerLocation("  http://host/a/b  "), "http:\\\\host\\a\\b\\");
   EXPECT_EQ(NormalizeServerLocation("http://host/a/"), "http:\\\\host\\a\\");
   EXPECT_EQ(NormalizeServerLocation("   "), "");
   const HxStr longLocation = NormalizeServerLocation(HxStr("http://") + HxStr('x', 400));
   EXPECT_EQ(longLocation.GetLength(), 260);
-}
-
-TEST(ServerLocationTest, BaseIsSchemeAndHost) {
+  // The base is the scheme and host.
   EXPECT_EQ(ServerBaseOf("http:\\\\host:8080\\data\\sub\\"), "http:\\\\host:8080\\");
   EXPECT_EQ(ServerBaseOf("https:\\\\host\\"), "https:\\\\host\\");
   EXPECT_EQ(ServerBaseOf("\\\\share\\dir\\"), "\\\\share\\");

@@ -63,12 +63,26 @@ void EngineTest::PutUserString(const char* name, const std::string& text, const 
   ASSERT_EQ(provider_store::WriteString(subKey, name, text.c_str(), true), 0u);
 }
 
-void EngineTest::PutServiceDword(const char* name, uint32_t value) {
-  platform::RegistryKey key;
-  const std::string path = std::string(provider_store::kProviderListKey) + kProvider +
+namespace {
+
+void CreateServiceKey(platform::RegistryKey& key, const char* provider) {
+  const std::string path = std::string(provider_store::kProviderListKey) + provider +
                            "\\users\\SYSTEM";
   ASSERT_EQ(key.Create(platform::kHkeyLocalMachine, path, platform::kKeyAllAccess), 0u);
+}
+
+}  // namespace
+
+void EngineTest::PutServiceDword(const char* name, uint32_t value) {
+  platform::RegistryKey key;
+  CreateServiceKey(key, kProvider);
   ASSERT_EQ(key.SetDword(name, value), 0u);
+}
+
+void EngineTest::PutServiceString(const char* name, const std::string& text) {
+  platform::RegistryKey key;
+  CreateServiceKey(key, kProvider);
+  ASSERT_EQ(key.SetString(name, text), 0u);
 }
 
 bool EngineTest::UserString(const char* name, std::string& text) {

@@ -35,6 +35,7 @@ class EngineTest : public ::testing::Test {
                             const char* subKey = nullptr);
   // A value of the service account's key below the provider key (machine level).
   static void PutServiceDword(const char* name, uint32_t value);
+  static void PutServiceString(const char* name, const std::string& text);
   // The user's string value; false when it cannot be read.
   static bool UserString(const char* name, std::string& text);
   static uint32_t UserDword(const char* name);

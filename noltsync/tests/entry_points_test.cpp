@@ -96,23 +96,20 @@ TEST_F(EntryPointsTest, PropertiesFollowTheirRules) {
   Api().disposeContext(context);
 }
 
-TEST_F(EntryPointsTest, AnExceptionInsideTheStartEndsInStateMinusOne) {
-  void* context = Api().initContext("prov", "dave");
-  PluginHarness::ThrowOnLine("Modlet Started");
-  Api().start(context);
-  EXPECT_EQ(Api().getState(context), -1);
-  EXPECT_TRUE(PluginHarness::HasLine(8, "ModletStart: Exception code=e06d7363\n"));
-  EXPECT_FALSE(PluginHarness::HasLine(2, "ModletStart exited\n"));
-  Api().disposeContext(context);
-}
-
-TEST_F(EntryPointsTest, AFaultInsideTheStartEndsInStateMinusOne) {
-  void* context = Api().initContext("prov", "erin");
-  PluginHarness::FaultOnLine("Modlet Started");
-  Api().start(context);
-  EXPECT_EQ(Api().getState(context), -1);
-  EXPECT_TRUE(PluginHarness::HasLine(8, "ModletStart: Exception code=c0000005\n"));
-  Api().disposeContext(context);
+TEST_F(EntryPointsTest, AnExceptionOrAFaultInsideTheStartEndsInStateMinusOne) {
+  for (const bool fault : {false, true}) {
+    SCOPED_TRACE(fault ? "fault" : "exception");
+    PluginHarness::ClearLines();
+    void* context = Api().initContext("prov", fault ? "erin" : "dave");
+    fault ? PluginHarness::FaultOnLine("Modlet Started")
+          : PluginHarness::ThrowOnLine("Modlet Started");
+    Api().start(context);
+    EXPECT_EQ(Api().getState(context), -1);
+    EXPECT_TRUE(PluginHarness::HasLine(8, fault ? "ModletStart: Exception code=c0000005\n"
+                                                : "ModletStart: Exception code=e06d7363\n"));
+    EXPECT_FALSE(PluginHarness::HasLine(2, "ModletStart exited\n"));
+    Api().disposeContext(context);
+  }
 }
 
 }  // namespace

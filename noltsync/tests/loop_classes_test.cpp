@@ -125,7 +125,6 @@ TEST_F(UploaderTest, ConstructionNamesTheInProgressMutexInUpperCase) {
   NoltUploader uploader("Prov.x", kServer, true);
   EXPECT_EQ(std::string(uploader.InProgressMutexName().c_str()),
             "NOLT_TIDESYNC_UPLOAD_INPROGRESS_PROV.X");
-  EXPECT_TRUE(uploader.SystemUser());
   EXPECT_FALSE(uploader.UseBits());
 }
 

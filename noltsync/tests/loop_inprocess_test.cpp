@@ -81,8 +81,9 @@ TEST_F(ScheduledLoopTest, ASyncStepEndingAtSleepZeroWaitsFourHours) {
   EXPECT_LT(IndexOf("Next Sync Time is updated to"), IndexOf("Minimum sleep time enforced"));
 }
 
-TEST_F(ScheduledLoopTest, AStartUpPruneRequestWakesTheLoopAtOnce) {
+TEST_F(ScheduledLoopTest, AStartUpPruneRequestWakesTheLoopAtOnceAndTheUsersServerIsTaken) {
   provider_store::DeleteValue(nullptr, "PruneOfflineMask", true);  // no mask yet
+  PutUserString("FANOUT_URL", "  http://fanout/root  ");  // read at every pass
   ScheduleNextSyncInOneHour();
   RunLoop(Loop::kScheduled, [this] {
     ASSERT_TRUE(AwaitWait(1));
@@ -92,12 +93,6 @@ TEST_F(ScheduledLoopTest, AStartUpPruneRequestWakesTheLoopAtOnce) {
   std::string mask;
   EXPECT_TRUE(UserString("PruneOfflineMask", mask));
   EXPECT_EQ(mask, "op");
-}
-
-TEST_F(ScheduledLoopTest, TheLoopTakesTheUsersServerAtEveryPass) {
-  PutUserString("FANOUT_URL", "  http://fanout/root  ");
-  ScheduleNextSyncInOneHour();
-  RunLoop(Loop::kScheduled, [this] { ASSERT_TRUE(AwaitWait(1)); });
   EXPECT_EQ(std::string(GetContextValue("DnaServer").c_str()), "http://fanout/root");
 }
 

@@ -10,12 +10,10 @@
 
 #include "foundation/context/context_store.h"
 #include "foundation/log/host_logger.h"
-#include "foundation/registry/provider_store.h"
 #include "noltsync/runmode/run_context.h"
 #include "noltsync/updater/nolt_updater.h"
 #include "noltsync/uploader/nolt_uploader.h"
 #include "platform/messages.h"
-#include "platform/registry.h"
 #include "platform/sync.h"
 
 namespace {
@@ -126,11 +124,3 @@ void LoopTest::SignalEvent(const std::string& prefix) {
 }
 
 void LoopTest::SignalShutdown() { context_->shutdownEvent->Set(); }
-
-void LoopTest::PutServiceString(const char* name, const std::string& text) {
-  platform::RegistryKey key;
-  const std::string path =
-      std::string(provider_store::kProviderListKey) + kProvider + "\\users\\SYSTEM";
-  ASSERT_EQ(key.Create(platform::kHkeyLocalMachine, path, platform::kKeyAllAccess), 0u);
-  ASSERT_EQ(key.SetString(name, text), 0u);
-}

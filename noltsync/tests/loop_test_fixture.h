@@ -38,8 +38,6 @@ class LoopTest : public EngineTest {
   static void SignalEvent(const std::string& prefix);
   void SignalShutdown();
   uint32_t LoopThreadId() const { return loopThreadId_; }
-  // A string value of the service account's key (machine level, "users\SYSTEM").
-  static void PutServiceString(const char* name, const std::string& text);
 
  private:
   class WaitRecorder;

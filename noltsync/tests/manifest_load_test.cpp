@@ -43,7 +43,7 @@ const char kFullManifest[] =
 
 using ManifestLoadTest = ManifestTest;
 
-TEST_F(ManifestLoadTest, ReadsScriptsWithTheirGroupsAndLanguages) {
+TEST_F(ManifestLoadTest, ReadsScriptsFilePropertiesAndLevelMarks) {
   NoltManifest manifest;
   ASSERT_TRUE(manifest.LoadManifest(WriteFile("manifest.xml", kFullManifest)));
 
@@ -61,11 +61,6 @@ TEST_F(ManifestLoadTest, ReadsScriptsWithTheirGroupsAndLanguages) {
   std::string order;
   for (const auto& [name, entry] : scripts) order += S(name) + ",";
   EXPECT_EQ(order, "js,own,rules,vb,");
-}
-
-TEST_F(ManifestLoadTest, ReadsFilePropertiesAndLevelMarks) {
-  NoltManifest manifest;
-  ASSERT_TRUE(manifest.LoadManifest(WriteFile("manifest.xml", kFullManifest)));
 
   ASSERT_EQ(manifest.ProfileFiles().size(), 1u);
   const ManifestFileEntry& profile = manifest.ProfileFiles().at("P.DAT");
@@ -89,43 +84,45 @@ TEST_F(ManifestLoadTest, ReadsFilePropertiesAndLevelMarks) {
   EXPECT_TRUE(data.at("both.dat").userLevel);
 }
 
-TEST_F(ManifestLoadTest, SkipsFilesWithoutAFileName) {
-  NoltManifest manifest;
-  const std::string text = "<m><profile-set>" + File(Property("source", "s")) +
-                           File(Property("filename", "")) + "</profile-set><data-set>" +
-                           File(Property("target", "t")) + "</data-set></m>";
-  EXPECT_TRUE(manifest.LoadManifest(WriteFile("m.xml", text)));
-  EXPECT_TRUE(manifest.ProfileFiles().empty());
-  EXPECT_TRUE(manifest.DataFiles().empty());
-  EXPECT_TRUE(manifest.Scripts().empty());
-}
-
-TEST_F(ManifestLoadTest, FirstEntryOfAKeyStays) {
+// Files without a name are skipped, the first entry of a key stays, only the first set of each
+// kind counts and element names are exact.
+TEST_F(ManifestLoadTest, SkipsNamelessFilesLaterDuplicatesAndOtherSets) {
   NoltManifest manifest;
   const std::string text =
       "<m><filters><script name=\"a\">first</script><script name=\"A\">second</script>"
-      "</filters><data-set>" +
+      "</filters><Profile-Set>" + File(Property("filename", "case.dat")) +
+      "</Profile-Set><profile-set>" + File(Property("source", "s")) +
+      File(Property("filename", "")) + File(Property("filename", "1.dat")) +
+      "</profile-set><profile-set>" + File(Property("filename", "2.dat")) +
+      "</profile-set><data-set>" + File(Property("target", "t")) +
       File(Property("filename", "x.dat") + Property("source", "one")) +
-      File(Property("filename", "X.DAT") + Property("source", "two")) + "</data-set></m>";
+      File(Property("filename", "X.DAT") + Property("source", "two")) +
+      "</data-set><x><data-set>" + File(Property("filename", "deep")) + "</data-set></x></m>";
   ASSERT_TRUE(manifest.LoadManifest(WriteFile("m.xml", text)));
   ASSERT_EQ(manifest.Scripts().size(), 1u);
   EXPECT_EQ(S(manifest.Scripts().begin()->first), "a");
   EXPECT_EQ(S(manifest.Scripts().begin()->second.text), "first");
+  ASSERT_EQ(manifest.ProfileFiles().size(), 1u);
+  EXPECT_EQ(manifest.ProfileFiles().count("1.dat"), 1u);
   ASSERT_EQ(manifest.DataFiles().size(), 1u);
   EXPECT_EQ(S(manifest.DataFiles().at("x.dat").source), "one");
 }
 
-TEST_F(ManifestLoadTest, ReadsOnlyTheFirstSetOfEachKindAndExactElementNames) {
+TEST_F(ManifestLoadTest, ASecondLoadAddsInKeyOrderAndKeepsPresentEntries) {
   NoltManifest manifest;
-  const std::string text = "<m><Profile-Set>" + File(Property("filename", "case.dat")) +
-                           "</Profile-Set><profile-set>" + File(Property("filename", "1.dat")) +
-                           "</profile-set><profile-set>" + File(Property("filename", "2.dat")) +
-                           "</profile-set><x><data-set>" + File(Property("filename", "deep")) +
-                           "</data-set></x></m>";
-  ASSERT_TRUE(manifest.LoadManifest(WriteFile("m.xml", text)));
-  ASSERT_EQ(manifest.ProfileFiles().size(), 1u);
-  EXPECT_EQ(manifest.ProfileFiles().count("1.dat"), 1u);
-  EXPECT_TRUE(manifest.DataFiles().empty());
+  auto dataSet = [](std::initializer_list<std::pair<const char*, const char*>> files) {
+    std::string text = "<m><data-set>";
+    for (const auto& [name, source] : files) {
+      text += File(Property("filename", name) + Property("source", source));
+    }
+    return text + "</data-set></m>";
+  };
+  ASSERT_TRUE(manifest.LoadManifest(WriteFile("1.xml", dataSet({{"m.dat", "1"}, {"b.dat", "1"}}))));
+  ASSERT_TRUE(manifest.LoadManifest(WriteFile(
+      "2.xml", dataSet({{"Z.dat", "2"}, {"B.DAT", "2"}, {"a.dat", "2"}, {"z.dat", "3"}}))));
+  std::string order;
+  for (const auto& [name, entry] : manifest.DataFiles()) order += S(name) + S(entry.source) + " ";
+  EXPECT_EQ(order, "a.dat2 b.dat1 m.dat1 Z.dat2 ");
 }
 
 TEST_F(ManifestLoadTest, ReadPropertyTakesTheLastMatchIgnoringCase) {
@@ -170,6 +167,10 @@ TEST_F(ManifestErrorTest, MalformedXmlLogsTheParserMessageWithLineAndColumn) {
   EXPECT_EQ(Log()[0].text, "Manifest XML Parser Error: mismatched tag\tLine: 4\tColumn: 12\n");
   ExpectTablesUnchanged();
   EXPECT_EQ(manifest_.Scripts().count("z"), 0u);
+
+  EXPECT_FALSE(manifest_.LoadManifest(WriteFile("empty.xml", "")));  // empty: a parse error
+  ASSERT_EQ(Log().size(), 2u);
+  EXPECT_EQ(Log()[1].format, "Manifest XML Parser Error: %s\tLine: %d\tColumn: %d\n");
 }
 
 TEST_F(ManifestErrorTest, UnreadableFileLogsUnknownError) {
@@ -178,13 +179,6 @@ TEST_F(ManifestErrorTest, UnreadableFileLogsUnknownError) {
   EXPECT_EQ(CountLogged(kLogError, "XML Error: Unknown\n"), 1);
   EXPECT_EQ(Log().size(), 1u);
   ExpectTablesUnchanged();
-}
-
-TEST_F(ManifestErrorTest, EmptyFileIsAParseError) {
-  EXPECT_FALSE(manifest_.LoadManifest(WriteFile("empty.xml", "")));
-  ASSERT_EQ(Log().size(), 1u);
-  EXPECT_EQ(Log()[0].format, "Manifest XML Parser Error: %s\tLine: %d\tColumn: %d\n");
-  EXPECT_TRUE(manifest_.Scripts().empty());
 }
 
 }  // namespace

@@ -7,41 +7,32 @@ namespace {
 
 bool Apply(const char* e, const char* op, const char* v) { return ApplyRuleOperator(e, op, v); }
 
-TEST(RuleOperatorTest, EqualityIgnoresCase) {
+TEST(RuleOperatorTest, TextComparisonsAndTheirCaseRules) {
   EXPECT_TRUE(Apply("Linux", "=", "LINUX"));
   EXPECT_FALSE(Apply("Linux", "=", "Linux "));
   EXPECT_TRUE(Apply("Linux", "!=", "bsd"));
   EXPECT_FALSE(Apply("Linux", "!=", "linux"));
-}
-
-TEST(RuleOperatorTest, ContainsCountsCase) {
+  // Contains counts case, its "~" form does not; prefix ignores case.
   EXPECT_TRUE(Apply("Program Files", "**", "m F"));
   EXPECT_FALSE(Apply("Program Files", "**", "m f"));
   EXPECT_TRUE(Apply("Program Files", "~*", "m f"));
   EXPECT_FALSE(Apply("Program Files", "~*", "Files"));
-}
-
-TEST(RuleOperatorTest, PrefixIgnoresCase) {
   EXPECT_TRUE(Apply("Windows XP", "*", "windows"));
   EXPECT_TRUE(Apply("abc", "*", ""));
   EXPECT_FALSE(Apply("Win", "*", "Windows"));
-}
-
-TEST(RuleOperatorTest, GlobMatchesTheWholeExpansion) {
+  // Glob matches the whole expansion.
   EXPECT_TRUE(Apply("Report-2024.TXT", "glob", "report-20[0-9][0-9].*"));
   EXPECT_TRUE(Apply("abc", "GLOB", "a?c"));
   EXPECT_FALSE(Apply("abcd", "glob", "a?c"));
   EXPECT_TRUE(Apply("abcd", "~glob", "a?c"));
 }
 
-TEST(RuleOperatorTest, ListMembershipSplitsAtSemicolons) {
+TEST(RuleOperatorTest, ListAndInstanceMembership) {
   // Items of V are trimmed; items of E are taken as they stand.
   EXPECT_TRUE(Apply("en;DE;fr", "=*", " it ; de "));
   EXPECT_FALSE(Apply("en; de", "=*", "de"));
   EXPECT_FALSE(Apply("en;fr", "=*", "it;es"));
-}
-
-TEST(RuleOperatorTest, InstanceValuesSplitAtBarsAfterTheirComma) {
+  // Instance values split at bars, each after its comma.
   const char* expansion = "C:,NTFS|D:,FAT32|plain";
   EXPECT_TRUE(Apply(expansion, "=**", "exfat; fat32"));
   EXPECT_TRUE(Apply(expansion, "=**", "PLAIN"));

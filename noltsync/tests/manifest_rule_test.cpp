@@ -20,7 +20,7 @@ class RuleScriptTest : public ManifestTest {
   FakeHarvest harvest_;
 };
 
-TEST_F(RuleScriptTest, ParseSplitsLinesAndFields) {
+TEST_F(RuleScriptTest, ParseSplitsLinesAndFieldsAndRefusesEmptyText) {
   std::vector<RuleLine> lines;
   ASSERT_TRUE(ParseScriptText("  and| %A::?::B% |x|=| v \n\n   \nor|%C::?::D%", lines));
   ASSERT_EQ(lines.size(), 2u);
@@ -32,10 +32,8 @@ TEST_F(RuleScriptTest, ParseSplitsLinesAndFields) {
   EXPECT_EQ(S(lines[1].operand), "%C::?::D%");
   EXPECT_TRUE(lines[1].op.IsEmpty());
   EXPECT_TRUE(lines[1].value.IsEmpty());
-}
-
-TEST_F(RuleScriptTest, ParseRefusesEmptyTextButAcceptsBlankLines) {
-  std::vector<RuleLine> lines;
+  // Empty text is refused, blank lines are no lines.
+  lines.clear();
   EXPECT_FALSE(ParseScriptText("", lines));
   EXPECT_TRUE(ParseScriptText(" \n  \n", lines));
   EXPECT_TRUE(lines.empty());
@@ -63,7 +61,10 @@ TEST_F(RuleScriptTest, LineLengthLimitCountsTheLineFeed) {
   EXPECT_TRUE(ParseScriptText(longLine.substr(1) + "\n" + longLine, lines));
 }
 
-TEST_F(RuleScriptTest, ConnectivesCombineConditions) {
+TEST_F(RuleScriptTest, ConnectivesCombineConditionsAndAFalseAndStopsTheScript) {
+  EXPECT_FALSE(Run("and|%OS::?::Version%||=|11\nor|%OS::?::Name%||=|linux"));
+  EXPECT_EQ(harvest_.TranslateCalls(), 1);  // the "or" line was never evaluated
+  EXPECT_EQ(Log().size(), 1u);
   EXPECT_TRUE(Run("and|%OS::?::Version%||=|10"));
   EXPECT_FALSE(Run("and|%OS::?::Version%||=|11"));
   EXPECT_TRUE(Run("AND|%OS::?::Version%||=|10\nOr|%OS::?::Name%||=|windows"));
@@ -74,15 +75,7 @@ TEST_F(RuleScriptTest, ConnectivesCombineConditions) {
   // "not" after a false "or" stays false; "and" after a false "or" ends the script.
   EXPECT_FALSE(Run("or|%OS::?::Version%||=|11\nnot|%OS::?::Name%||=|bsd"));
   EXPECT_FALSE(Run("or|%OS::?::Version%||=|11\nand|%OS::?::Name%||=|linux"));
-}
-
-TEST_F(RuleScriptTest, FalseAndLineStopsTheScript) {
-  EXPECT_FALSE(Run("and|%OS::?::Version%||=|11\nor|%OS::?::Name%||=|linux"));
-  EXPECT_EQ(harvest_.TranslateCalls(), 1);  // the "or" line was never evaluated
-  EXPECT_EQ(Log().size(), 1u);
-}
-
-TEST_F(RuleScriptTest, UnknownConnectiveMakesTheScriptFalse) {
+  // An unknown connective makes the script false.
   EXPECT_FALSE(Run("xor|%OS::?::Version%||=|10"));
   EXPECT_FALSE(Run("and|%OS::?::Version%||=|10\nnand|%OS::?::Version%||=|10"));
   EXPECT_FALSE(Run("|%OS::?::Version%||=|10"));

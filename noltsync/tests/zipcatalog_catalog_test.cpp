@@ -44,7 +44,7 @@ const ZipEntries kDocs = {{"docs/", ""}, {"docs/readme.txt", "read me"}};
 
 }  // namespace
 
-TEST_F(CatalogTest, ADirectoryAndItsFileGiveTwoKeysTheDirectorysZero) {
+TEST_F(CatalogTest, ADirectoryAndItsFileGiveTwoKeysAndTheDestinationIsInTokenForm) {
   Install(kDocs);
   const HxKVListMap map = LoadCatalog();
   const HxKVList* md5 = map.GetSection("MD5");
@@ -59,12 +59,10 @@ TEST_F(CatalogTest, ADirectoryAndItsFileGiveTwoKeysTheDirectorysZero) {
   const std::vector<std::string> lines = DetailLines();
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), "Creating zip catalog: " + catalog_ + "\n");
-}
 
-TEST_F(CatalogTest, TheDestinationIsStoredInFolderTokenForm) {
-  Install(kDocs);
+  // The destination is stored in folder token form.
   HxStr destDir;
-  ASSERT_TRUE(LoadCatalog().GetSection("Info")->Get("DestDir", destDir));
+  ASSERT_TRUE(map.GetSection("Info")->Get("DestDir", destDir));
   const std::string stored(destDir.c_str());
   EXPECT_EQ(stored.rfind('%', 0), 0u) << stored;
   EXPECT_EQ(stored.find(platform::CommonAppDataDirectory()), std::string::npos);
@@ -85,6 +83,9 @@ TEST_F(CatalogTest, TheCheckHoldsUntilTheIdCaseOrAFileChanges) {
   Write(dest_ + "docs/readme.txt", "changed");
   EXPECT_FALSE(CheckZipCatalog(catalog_, kId, ""));
   EXPECT_FALSE(CheckZipCatalog(At("zcat/missing.zcat"), kId, ""));
+  // Without sources a restore does nothing.
+  EXPECT_FALSE(RestoreFromZipCatalog(catalog_, At("nowhere/")));
+  EXPECT_FALSE(RestoreFromZipCatalog(At("zcat/missing.zcat"), At("nowhere/")));
 }
 
 TEST_F(CatalogTest, ACatalogWithoutAnArchiveNeverChecks) {
@@ -154,10 +155,4 @@ TEST_F(CatalogTest, RestoreLogsEachEntrysOwnOutcome) {
   };
   EXPECT_EQ(lines, expected);
   EXPECT_EQ(Read(dest_ + "d/one.txt"), "1");
-}
-
-TEST_F(CatalogTest, RestoreWithoutSourcesDoesNothing) {
-  Install(kDocs);
-  EXPECT_FALSE(RestoreFromZipCatalog(catalog_, At("nowhere/")));
-  EXPECT_FALSE(RestoreFromZipCatalog(At("zcat/missing.zcat"), At("nowhere/")));
 }

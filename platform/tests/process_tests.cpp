@@ -1,4 +1,5 @@
 // The guarded call, module paths and the debug sinks.
+#include "build_tree_files.h"
 #include "platform/debug.h"
 #include "platform/process.h"
 #include "scoped_sandbox.h"
@@ -73,32 +74,26 @@ NO_SANITIZE int RecurseUntilTheStackEnds(int depth) {
   return g_recurse ? RecurseUntilTheStackEnds(depth + 1) + frame[0] : 0;
 }
 
-TEST_F(PlatformProcessTest, EachFaultKindGivesItsCode) {
+TEST_F(PlatformProcessTest,
+       EachFaultKindGivesItsCodeRepeatedlyAndNestedGuardsEndOnlyTheInnermostCall) {
   EXPECT_EQ(GuardedCall(WriteToBadAddress), platform::kExceptionAccessViolation);
   EXPECT_EQ(GuardedCall(DivideByZero), platform::kExceptionIntDivideByZero);
   EXPECT_EQ(GuardedCall(ExecuteIllegalInstruction), platform::kExceptionIllegalInstruction);
   ReadPastMappedFile(root_);
   // The stack overflow is handled on the alternate signal stack.
   EXPECT_EQ(GuardedCall([] { RecurseUntilTheStackEnds(0); }), platform::kExceptionAccessViolation);
-}
-
-TEST_F(PlatformProcessTest, ExceptionsAndNormalBodies) {
   EXPECT_EQ(GuardedCall([] { throw std::runtime_error("x"); }), platform::kExceptionCpp);
   EXPECT_EQ(GuardedCall([] { throw 42; }), platform::kExceptionCpp);
   int runs = 0;
   EXPECT_EQ(GuardedCall([&runs] { ++runs; }), 0u);
   EXPECT_EQ(runs, 1);
-}
 
-TEST_F(PlatformProcessTest, RepeatedFaultsOnOneThreadAreEachCaught) {
   // The jump out of the handler must unblock the signal, or the second fault would kill us.
   for (int i = 0; i < 50; ++i) {
     ASSERT_EQ(GuardedCall(WriteToBadAddress), platform::kExceptionAccessViolation) << i;
     ASSERT_EQ(GuardedCall(DivideByZero), platform::kExceptionIntDivideByZero) << i;
   }
-}
 
-TEST_F(PlatformProcessTest, NestedGuardsEndOnlyTheInnermostCall) {
   std::vector<uint32_t> innerCodes;
   bool outerContinued = false;
   uint32_t outer = GuardedCall([&] {
@@ -143,7 +138,7 @@ TEST_F(PlatformProcessTest, TwoThreadsFaultInsideGuardsAtOnce) {
 // A crash reported by the default action or by a sanitizer's handler: anything but a clean exit.
 bool DiedOfTheFault(int status) { return !(WIFEXITED(status) && WEXITSTATUS(status) == 0); }
 
-TEST_F(PlatformProcessTest, FaultOutsideAnyGuardStillKillsTheProcess) {
+TEST_F(PlatformProcessTest, FaultOutsideAnyGuardOrOnAnotherThreadStillKillsTheProcess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
@@ -152,10 +147,7 @@ TEST_F(PlatformProcessTest, FaultOutsideAnyGuardStillKillsTheProcess) {
         std::exit(0);
       },
       DiedOfTheFault, "");
-}
-
-TEST_F(PlatformProcessTest, FaultOnAnotherThreadKillsWhileThisOneIsGuarded) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // A guard on this thread does not cover a fault on another one.
   EXPECT_EXIT(
       {
         GuardedCall([] {
@@ -167,7 +159,7 @@ TEST_F(PlatformProcessTest, FaultOnAnotherThreadKillsWhileThisOneIsGuarded) {
       DiedOfTheFault, "");
 }
 
-TEST_F(PlatformProcessTest, ModuleAndExecutablePaths) {
+TEST_F(PlatformProcessTest, ModuleAndExecutablePathsAndVersion) {
   std::string executable = platform::HostExecutablePath();
   ASSERT_FALSE(executable.empty());
   EXPECT_TRUE(fs::equivalent(executable, "/proc/self/exe"));
@@ -177,9 +169,7 @@ TEST_F(PlatformProcessTest, ModuleAndExecutablePaths) {
   EXPECT_EQ(fs::path(library).filename(), "libnoltplatform.so");
   EXPECT_TRUE(fs::path(library).is_absolute());
   EXPECT_TRUE(platform::ModulePath(nullptr).empty());
-}
-
-TEST_F(PlatformProcessTest, ModuleVersionHasFourNumbers) {
+  // The module version has four numbers.
   std::string version = platform::ModuleVersion();
   std::istringstream parts(version);
   int numbers = 0;
@@ -196,12 +186,6 @@ class DebugSinkTest : public PlatformProcessTest {
   void SetUp() override {
     PlatformProcessTest::SetUp();
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-  }
-  std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
   }
 };
 

@@ -26,6 +26,12 @@ RegistryKey CreateKey(uint32_t root, std::string_view path) {
   return key;
 }
 
+RegistryKey OpenKey(uint32_t root, std::string_view path, uint32_t access) {
+  RegistryKey key;
+  EXPECT_EQ(key.Open(root, path, access), kErrorSuccess) << path;
+  return key;
+}
+
 std::vector<std::string> SubKeys(const RegistryKey& key) {
   std::vector<std::string> names;
   std::string name;
@@ -73,8 +79,7 @@ TEST_F(RegistryKeyTest, EveryTypeKeepsItsTypeAndBytes) {
               kErrorSuccess)
         << value.name;
   }
-  RegistryKey reopened;
-  ASSERT_EQ(reopened.Open(kHkeyCurrentUser, "Software\\Types", kKeyRead), kErrorSuccess);
+  RegistryKey reopened = OpenKey(kHkeyCurrentUser, "Software\\Types", kKeyRead);
   for (const RegistryValue& expected : written) {
     RegistryValue read;
     ASSERT_EQ(reopened.QueryValue(expected.name, read), kErrorSuccess) << expected.name;
@@ -116,8 +121,7 @@ TEST_F(RegistryKeyTest, NamesCompareWithoutCaseAndKeepTheirFirstCase) {
   ASSERT_EQ(created.SetString("ValueName", "one"), kErrorSuccess);
   ASSERT_EQ(created.SetString("VALUENAME", "two"), kErrorSuccess);
 
-  RegistryKey opened;
-  ASSERT_EQ(opened.Open(kHkeyLocalMachine, "SOFTWARE\\mixedcase\\INNER", kKeyRead), kErrorSuccess);
+  RegistryKey opened = OpenKey(kHkeyLocalMachine, "SOFTWARE\\mixedcase\\INNER", kKeyRead);
   EXPECT_EQ(opened.Path(), "HKEY_LOCAL_MACHINE\\Software\\MixedCase\\Inner");
   EXPECT_EQ(ValueNames(opened), std::vector<std::string>{"ValueName"});
   EXPECT_EQ(StringOf(opened, "valuename"), std::string("two", 4));
@@ -129,12 +133,15 @@ TEST_F(RegistryKeyTest, NamesCompareWithoutCaseAndKeepTheirFirstCase) {
   EXPECT_EQ(SubKeys(again), std::vector<std::string>{"Inner"});
 }
 
-TEST_F(RegistryKeyTest, BadPathsAndClosedKeysAreRefused) {
+TEST_F(RegistryKeyTest, BadPathsClosedKeysAndWhatTheAccessMaskDoesNotGrantAreRefused) {
   RegistryKey key;
   EXPECT_EQ(key.Open(kHkeyLocalMachine, "\\Software", kKeyRead), kErrorBadPathname);
   EXPECT_EQ(key.Create(kHkeyLocalMachine, std::string(256, 'k'), kKeyRead), kErrorInvalidParameter);
   EXPECT_EQ(key.Open(kHkeyLocalMachine, "Software\\Nowhere", kKeyRead), kErrorFileNotFound);
   EXPECT_EQ(key.Open(0x80000003u, "", kKeyRead), kErrorInvalidHandle);
+  EXPECT_EQ(PredefinedKeyName(0x80000003u), nullptr);
+  // The context stores the roots as signed decimal text of the Windows handle values.
+  EXPECT_EQ(static_cast<int32_t>(kHkeyCurrentUser), -2147483647);
   EXPECT_FALSE(key.IsOpen());
   RegistryValue value;
   EXPECT_EQ(key.QueryValue("x", value), kErrorInvalidHandle);
@@ -143,17 +150,14 @@ TEST_F(RegistryKeyTest, BadPathsAndClosedKeysAreRefused) {
   CreateKey(kHkeyLocalMachine, "Software\\Trailing");
   EXPECT_EQ(key.Open(kHkeyLocalMachine, "Software\\Trailing\\", kKeyRead), kErrorSuccess);
   EXPECT_EQ(key.Path(), "HKEY_LOCAL_MACHINE\\Software\\Trailing");
-}
 
-TEST_F(RegistryKeyTest, AccessMaskRefusesWhatItDoesNotGrant) {
   RegistryKey full = CreateKey(kHkeyCurrentUser, "Software\\Masks");
   ASSERT_EQ(full.SetDword("n", 7), kErrorSuccess);
   CreateKey(kHkeyCurrentUser, "Software\\Masks\\Child");
 
-  RegistryKey queryOnly;
-  ASSERT_EQ(queryOnly.Open(kHkeyCurrentUser, "Software\\Masks", kKeyQueryValue), kErrorSuccess);
-  RegistryValue value;
-  EXPECT_EQ(queryOnly.QueryValue("n", value), kErrorSuccess);
+  RegistryKey queryOnly = OpenKey(kHkeyCurrentUser, "Software\\Masks", kKeyQueryValue);
+  RegistryValue read;
+  EXPECT_EQ(queryOnly.QueryValue("n", read), kErrorSuccess);
   EXPECT_EQ(queryOnly.SetDword("n", 8), kErrorAccessDenied);
   EXPECT_EQ(queryOnly.DeleteValue("n"), kErrorAccessDenied);
   std::string name;
@@ -162,25 +166,23 @@ TEST_F(RegistryKeyTest, AccessMaskRefusesWhatItDoesNotGrant) {
   EXPECT_EQ(child.Create(queryOnly, "New", kKeyRead), kErrorAccessDenied);
   EXPECT_EQ(queryOnly.DeleteTree("Child"), kErrorAccessDenied);
 
-  RegistryKey setOnly;
-  ASSERT_EQ(setOnly.Open(kHkeyCurrentUser, "Software\\Masks", kKeySetValue), kErrorSuccess);
-  EXPECT_EQ(setOnly.QueryValue("n", value), kErrorAccessDenied);
+  RegistryKey setOnly = OpenKey(kHkeyCurrentUser, "Software\\Masks", kKeySetValue);
+  EXPECT_EQ(setOnly.QueryValue("n", read), kErrorAccessDenied);
   EXPECT_EQ(setOnly.SetDword("n", 9), kErrorSuccess);
-  EXPECT_EQ(full.QueryValue("n", value), kErrorSuccess);
-  EXPECT_EQ(value.data, RegistryDwordData(9));
+  EXPECT_EQ(full.QueryValue("n", read), kErrorSuccess);
+  EXPECT_EQ(read.data, RegistryDwordData(9));
 
-  RegistryKey generic;
-  ASSERT_EQ(generic.Open(kHkeyCurrentUser, "Software\\Masks", kGenericRead), kErrorSuccess);
+  RegistryKey generic = OpenKey(kHkeyCurrentUser, "Software\\Masks", kGenericRead);
   EXPECT_EQ(generic.Access(), kKeyRead);
-  RegistryKey maximum;
-  ASSERT_EQ(maximum.Open(kHkeyCurrentUser, "Software\\Masks", kMaximumAllowed), kErrorSuccess);
+  RegistryKey maximum = OpenKey(kHkeyCurrentUser, "Software\\Masks", kMaximumAllowed);
   EXPECT_EQ(maximum.Access(), kKeyAllAccess);
 }
 
 TEST_F(RegistryKeyTest, EnumerationOrderAndEnds) {
   RegistryKey key = CreateKey(kHkeyCurrentUser, "Software\\Order");
   EXPECT_EQ(SubKeys(key), std::vector<std::string>{});
-  for (const char* name : {"b", "_x", "C", "a"}) CreateKey(kHkeyCurrentUser, std::string("Software\\Order\\") + name);
+  for (const char* name : {"b", "_x", "C", "a"})
+    CreateKey(kHkeyCurrentUser, std::string("Software\\Order\\") + name);
   // By upper-case name, as Windows lists them: '_' sorts after the letters.
   EXPECT_EQ(SubKeys(key), (std::vector<std::string>{"a", "b", "C", "_x"}));
 
@@ -232,8 +234,7 @@ TEST_F(RegistryKeyTest, DeletingKeysWithSubkeysNeedsATreeDelete) {
   EXPECT_EQ(SubKeys(recreated), std::vector<std::string>{});
   EXPECT_EQ(ValueNames(recreated), std::vector<std::string>{});
 
-  RegistryKey root;
-  ASSERT_EQ(root.Open(kHkeyCurrentUser, "", kKeyAllAccess), kErrorSuccess);
+  RegistryKey root = OpenKey(kHkeyCurrentUser, "", kKeyAllAccess);
   EXPECT_EQ(root.DeleteKey(""), kErrorAccessDenied);
 }
 
@@ -246,13 +247,11 @@ TEST_F(RegistryKeyTest, ClassesRootMergesTheUsersClassesOverTheMachines) {
   ASSERT_EQ(userTxt.SetString("", "user"), kErrorSuccess);
   CreateKey(kHkeyCurrentUser, "Software\\Classes\\.mine");
 
-  RegistryKey root;
-  ASSERT_EQ(root.Open(kHkeyClassesRoot, "", kKeyAllAccess), kErrorSuccess);
+  RegistryKey root = OpenKey(kHkeyClassesRoot, "", kKeyAllAccess);
   EXPECT_EQ(root.Path(), "HKEY_CLASSES_ROOT");
   EXPECT_EQ(SubKeys(root), (std::vector<std::string>{".doc", ".mine", ".TXT"}));
 
-  RegistryKey txt;
-  ASSERT_EQ(txt.Open(kHkeyClassesRoot, ".txt", kKeyAllAccess), kErrorSuccess);
+  RegistryKey txt = OpenKey(kHkeyClassesRoot, ".txt", kKeyAllAccess);
   EXPECT_EQ(txt.Path(), "HKEY_CLASSES_ROOT\\.TXT");
   EXPECT_EQ(StringOf(txt, ""), std::string("user", 5));
   EXPECT_EQ(StringOf(txt, "content type"), std::string("text/plain", 11));
@@ -269,16 +268,6 @@ TEST_F(RegistryKeyTest, ClassesRootMergesTheUsersClassesOverTheMachines) {
   RegistryKey check;
   EXPECT_EQ(check.Open(kHkeyLocalMachine, "Software\\Classes\\.new", kKeyRead), kErrorSuccess);
   EXPECT_EQ(check.Open(kHkeyCurrentUser, "Software\\Classes\\.new", kKeyRead), kErrorFileNotFound);
-}
-
-TEST_F(RegistryKeyTest, PredefinedRootsKeepWindowsHandleValues) {
-  EXPECT_EQ(kHkeyClassesRoot, 0x80000000u);
-  EXPECT_EQ(kHkeyCurrentUser, 0x80000001u);
-  EXPECT_EQ(kHkeyLocalMachine, 0x80000002u);
-  EXPECT_STREQ(PredefinedKeyName(0x80000002u), "HKEY_LOCAL_MACHINE");
-  EXPECT_EQ(PredefinedKeyName(0x80000003u), nullptr);
-  // The context stores them as signed decimal text.
-  EXPECT_EQ(static_cast<int32_t>(kHkeyCurrentUser), -2147483647);
 }
 
 }  // namespace

@@ -12,11 +12,13 @@
 #include "platform/errors.h"
 #include "platform/sync.h"
 #include "scoped_sandbox.h"
+#include "sync_test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace platform;
+using platform::testing::RefusedWith;
 
 class SyncObjectTest : public ::testing::Test {
  protected:
@@ -41,7 +43,7 @@ void OnOtherThread(Body body) {
   thread.join();
 }
 
-TEST_F(SyncObjectTest, CreateOfAnExistingNameOpensItAndReports183) {
+TEST_F(SyncObjectTest, CreateOfAnExistingNameOpensItWith183OpenOfNobodysNameIs2AndAnotherKindsIs6) {
   auto first = Event::Create("shared", true, false);
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(LastError(), kErrorSuccess);
@@ -56,15 +58,13 @@ TEST_F(SyncObjectTest, CreateOfAnExistingNameOpensItAndReports183) {
   auto opened = Event::Open("shared");
   ASSERT_NE(opened, nullptr);
   EXPECT_EQ(LastError(), kErrorSuccess);
-}
 
-TEST_F(SyncObjectTest, OpenOfANameNobodyHoldsFailsWith2) {
-  EXPECT_EQ(Event::Open("missing"), nullptr);
-  EXPECT_EQ(LastError(), kErrorFileNotFound);
-  EXPECT_EQ(Mutex::Open("missing"), nullptr);
-  EXPECT_EQ(LastError(), kErrorFileNotFound);
-  EXPECT_EQ(Semaphore::Open("missing"), nullptr);
-  EXPECT_EQ(LastError(), kErrorFileNotFound);
+  EXPECT_EQ(RefusedWith(Event::Open("missing")), kErrorFileNotFound);
+  EXPECT_EQ(RefusedWith(Mutex::Open("missing")), kErrorFileNotFound);
+  EXPECT_EQ(RefusedWith(Semaphore::Open("missing")), kErrorFileNotFound);
+  auto event = Event::Create("taken", false, false);
+  EXPECT_EQ(RefusedWith(Mutex::Create("taken", false)), kErrorInvalidHandle);
+  EXPECT_EQ(RefusedWith(Semaphore::Open("taken")), kErrorInvalidHandle);
 }
 
 TEST_F(SyncObjectTest, ObjectLivesWhileAnyHandleDoesAndThenStartsFresh) {
@@ -76,8 +76,7 @@ TEST_F(SyncObjectTest, ObjectLivesWhileAnyHandleDoesAndThenStartsFresh) {
   ASSERT_TRUE(second->Release(1, &previous));
   EXPECT_EQ(previous, 2);
   second.reset();
-  EXPECT_EQ(Semaphore::Open("counted"), nullptr);
-  EXPECT_EQ(LastError(), kErrorFileNotFound);
+  EXPECT_EQ(RefusedWith(Semaphore::Open("counted")), kErrorFileNotFound);
   auto fresh = Semaphore::Create("counted", 0, 1);
   ASSERT_NE(fresh, nullptr);
   EXPECT_EQ(LastError(), kErrorSuccess);
@@ -96,8 +95,7 @@ TEST_F(SyncObjectTest, LeftoverFileOfAnEndedObjectCountsAsAbsent) {
   fs::copy_file(file, copy);
   event.reset();
   fs::copy_file(copy, file);
-  EXPECT_EQ(Event::Open("leftover"), nullptr);
-  EXPECT_EQ(LastError(), kErrorFileNotFound);
+  EXPECT_EQ(RefusedWith(Event::Open("leftover")), kErrorFileNotFound);
   fs::copy_file(copy, file, fs::copy_options::overwrite_existing);
   auto fresh = Event::Create("leftover", true, false);
   ASSERT_NE(fresh, nullptr);
@@ -105,15 +103,7 @@ TEST_F(SyncObjectTest, LeftoverFileOfAnEndedObjectCountsAsAbsent) {
   EXPECT_EQ(WaitForOne(*fresh, 0), kWaitTimeout);
 }
 
-TEST_F(SyncObjectTest, NameOfAnotherKindOfObjectIsRefusedWith6) {
-  auto event = Event::Create("taken", false, false);
-  EXPECT_EQ(Mutex::Create("taken", false), nullptr);
-  EXPECT_EQ(LastError(), kErrorInvalidHandle);
-  EXPECT_EQ(Semaphore::Open("taken"), nullptr);
-  EXPECT_EQ(LastError(), kErrorInvalidHandle);
-}
-
-TEST_F(SyncObjectTest, SemaphoreCountsAndRefusesToPassItsMaximum) {
+TEST_F(SyncObjectTest, SemaphoreCountsAndRefusesToPassItsMaximumOrLeaveItsRange) {
   auto semaphore = Semaphore::Create("slots", 1, 3);
   ASSERT_NE(semaphore, nullptr);
   EXPECT_EQ(WaitForOne(*semaphore, 0), kWaitObject0);
@@ -128,11 +118,7 @@ TEST_F(SyncObjectTest, SemaphoreCountsAndRefusesToPassItsMaximum) {
   EXPECT_EQ(WaitForOne(*semaphore, 0), kWaitTimeout);
   EXPECT_FALSE(semaphore->Release(0));
   EXPECT_EQ(LastError(), kErrorInvalidParameter);
-}
-
-TEST_F(SyncObjectTest, SemaphoreArgumentsOutsideTheirRangeAre87) {
-  EXPECT_EQ(Semaphore::Create("bad", -1, 3), nullptr);
-  EXPECT_EQ(LastError(), kErrorInvalidParameter);
+  EXPECT_EQ(RefusedWith(Semaphore::Create("bad", -1, 3)), kErrorInvalidParameter);
   EXPECT_EQ(Semaphore::Create("bad", 4, 3), nullptr);
   EXPECT_EQ(Semaphore::Create("bad", 0, 0), nullptr);
   auto widest = Semaphore::Create("wide", 0, 2147483647);
@@ -169,20 +155,16 @@ TEST_F(SyncObjectTest, MutexIsRecursiveAndOnlyItsOwnerReleasesIt) {
   });
   EXPECT_EQ(othersWait, kWaitObject0);
   EXPECT_TRUE(othersRelease);
-}
-
-// Ownership belongs to the thread, not to the handle it was taken through.
-TEST_F(SyncObjectTest, MutexTakenThroughOneHandleIsReleasedThroughAnother) {
-  auto first = Mutex::Create("handles", false);
-  auto second = Mutex::Open("handles");
-  ASSERT_EQ(WaitForOne(*first, 0), kWaitObject0);
+  // Ownership belongs to the thread, not to the handle it was taken through.
+  auto second = Mutex::Open("guard");
+  ASSERT_EQ(WaitForOne(*mutex, 0), kWaitObject0);
   EXPECT_EQ(WaitForOne(*second, 0), kWaitObject0);
   EXPECT_TRUE(second->Release());
-  EXPECT_TRUE(first->Release());
-  EXPECT_FALSE(first->Release());
+  EXPECT_TRUE(mutex->Release());
+  EXPECT_FALSE(mutex->Release());
 }
 
-TEST_F(SyncObjectTest, UnnamedObjectsArePrivateToTheirCreation) {
+TEST_F(SyncObjectTest, UnnamedObjectsArePrivateAndNamespacesAndUnusualNamesNameDistinctObjects) {
   auto first = Event::Create("", true, false);
   auto second = Event::Create("", true, false);
   ASSERT_NE(first, nullptr);
@@ -196,9 +178,7 @@ TEST_F(SyncObjectTest, UnnamedObjectsArePrivateToTheirCreation) {
   EXPECT_TRUE(mutex->Release());
   EXPECT_EQ(Event::Open(""), nullptr);
   EXPECT_TRUE(LocalObjectFiles().empty());
-}
 
-TEST_F(SyncObjectTest, NamespacesAndUnusualNamesNameDistinctObjects) {
   auto local = Event::Create("name", true, false);
   auto global = Event::Create("Global\\name", true, false);
   EXPECT_EQ(LastError(), kErrorSuccess);
@@ -210,8 +190,7 @@ TEST_F(SyncObjectTest, NamespacesAndUnusualNamesNameDistinctObjects) {
   EXPECT_EQ(WaitForOne(*explicitLocal, 0), kWaitObject0);
 
   std::string longName(1000, 'x');
-  std::vector<std::string> names = {"a/b", "a%2Fb", "..", "with space", longName,
-                                    longName + "y"};
+  std::vector<std::string> names = {"a/b", "a%2Fb", "..", "with space", longName, longName + "y"};
   std::vector<std::unique_ptr<Event>> events;
   for (const std::string& name : names) {
     events.push_back(Event::Create(name, true, false));
@@ -250,37 +229,27 @@ TEST_F(SyncObjectTest, AccessSetsTheModeOfTheObjectFile) {
   EXPECT_EQ(info.st_mode & 07777, 01777u);
 }
 
-TEST_F(SyncObjectTest, UntrustedNamespaceDirectoryIsRefused) {
-  fs::path objects = fs::path(sandbox_.Root()) / "objects";
-  fs::create_directories(objects);
-  fs::create_directory_symlink(sandbox_.Root(), objects / ("u" + std::to_string(geteuid())));
-  EXPECT_EQ(Event::Create("anything", false, false), nullptr);
-  EXPECT_EQ(LastError(), kErrorAccessDenied);
-}
-
-TEST_F(SyncObjectTest, ObjectFileThatIsNoRegularFileIsRefused) {
-  auto event = Event::Create("probe", false, false);
-  fs::path directory = LocalObjectFiles().front().parent_path();
-  ASSERT_EQ(mkfifo((directory / "o_fifo").c_str(), 0600), 0);
-  EXPECT_EQ(Event::Create("fifo", false, false), nullptr);
-  EXPECT_EQ(LastError(), kErrorAccessDenied);
-  fs::create_directory(directory / "o_directory");
-  EXPECT_EQ(Event::Create("directory", false, false), nullptr);
-  EXPECT_EQ(LastError(), kErrorAccessDenied);
-  fs::create_symlink(LocalObjectFiles().front(), directory / "o_link");
-  EXPECT_EQ(Event::Open("link"), nullptr);
-  EXPECT_EQ(LastError(), kErrorAccessDenied);
-}
-
-// Another account may truncate a shared object file: the handle fails, nothing crashes.
-TEST_F(SyncObjectTest, DamagedObjectFileFailsTheOperations) {
+TEST_F(SyncObjectTest, DamagedObjectFilesFailAndForeignOnesOrAnUntrustedDirectoryAreRefused) {
+  // Another account may truncate a shared object file: the handle fails, nothing crashes.
   auto event = Event::Create("damaged", false, false);
   ASSERT_EQ(LocalObjectFiles().size(), 1u);
+  fs::path directory = LocalObjectFiles().front().parent_path();
   fs::resize_file(LocalObjectFiles().front(), 0);
   EXPECT_EQ(WaitForOne(*event, 0), kWaitFailed);
   EXPECT_FALSE(event->Set());
-  EXPECT_EQ(Event::Open("damaged"), nullptr);
-  EXPECT_EQ(LastError(), kErrorInvalidHandle);
+  EXPECT_EQ(RefusedWith(Event::Open("damaged")), kErrorInvalidHandle);
+
+  ASSERT_EQ(mkfifo((directory / "o_fifo").c_str(), 0600), 0);
+  EXPECT_EQ(RefusedWith(Event::Create("fifo", false, false)), kErrorAccessDenied);
+  fs::create_directory(directory / "o_directory");
+  EXPECT_EQ(RefusedWith(Event::Create("directory", false, false)), kErrorAccessDenied);
+  fs::create_symlink(directory / "o_damaged", directory / "o_link");
+  EXPECT_EQ(RefusedWith(Event::Open("link")), kErrorAccessDenied);
+
+  event.reset();
+  fs::remove_all(directory);
+  fs::create_directory_symlink(sandbox_.Root(), directory);
+  EXPECT_EQ(RefusedWith(Event::Create("anything", false, false)), kErrorAccessDenied);
 }
 
 TEST_F(SyncObjectTest, HandleValuesAreSmallDistinctAndReused) {

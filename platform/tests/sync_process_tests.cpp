@@ -20,6 +20,7 @@ namespace {
 
 using namespace platform;
 using platform::testing::Peer;
+using platform::testing::RefusedWith;
 using platform::testing::WaitingThread;
 
 class SyncProcessTest : public ::testing::Test {
@@ -37,7 +38,7 @@ std::unique_ptr<Peer> StartWaitingPeer(const std::vector<std::string>& events) {
   return peer;
 }
 
-TEST_F(SyncProcessTest, AutoResetEventReleasesExactlyOneOfTwoWaitingProcesses) {
+TEST_F(SyncProcessTest, AutoResetReleasesExactlyOneOfTwoWaitingProcessesAndManualResetEvery) {
   auto event = Event::Create("auto", false, false);
   auto finish = Event::Create("finish", true, false);
   auto first = StartWaitingPeer({"auto", "finish"});
@@ -52,16 +53,14 @@ TEST_F(SyncProcessTest, AutoResetEventReleasesExactlyOneOfTwoWaitingProcesses) {
   EXPECT_EQ(WaitForOne(*event, 0), kWaitTimeout);
   EXPECT_EQ(first->Finish(), 0);
   EXPECT_EQ(second->Finish(), 0);
-}
 
-TEST_F(SyncProcessTest, ManualResetEventReleasesEveryWaitingProcess) {
-  auto event = Event::Create("manual", true, false);
-  auto first = StartWaitingPeer({"manual"});
-  auto second = StartWaitingPeer({"manual"});
-  ASSERT_TRUE(event->Set());
-  EXPECT_EQ(first->ReadLine(), "result 0");
-  EXPECT_EQ(second->ReadLine(), "result 0");
-  EXPECT_EQ(WaitForOne(*event, 0), kWaitObject0);  // stays set
+  auto manual = Event::Create("manual", true, false);
+  auto firstOfAll = StartWaitingPeer({"manual"});
+  auto secondOfAll = StartWaitingPeer({"manual"});
+  ASSERT_TRUE(manual->Set());
+  EXPECT_EQ(firstOfAll->ReadLine(), "result 0");
+  EXPECT_EQ(secondOfAll->ReadLine(), "result 0");
+  EXPECT_EQ(WaitForOne(*manual, 0), kWaitObject0);  // stays set
 }
 
 // The peers are stopped while the event is set and reset, so they can only learn of the set
@@ -83,7 +82,7 @@ TEST_F(SyncProcessTest, ManualResetSetAndResetAtOnceReleasesEveryWaitingProcess)
   EXPECT_EQ(WaitForOne(*event, 0), kWaitTimeout);
 }
 
-TEST_F(SyncProcessTest, MutexOfAKilledProcessIsTakenAbandoned) {
+TEST_F(SyncProcessTest, MutexOfAKilledOrExitedProcessIsTakenAbandoned) {
   auto mutex = Mutex::Create("owned", false);
   Peer owner({"own", "owned"});
   ASSERT_EQ(owner.ReadLine(), "owned 0");
@@ -100,16 +99,14 @@ TEST_F(SyncProcessTest, MutexOfAKilledProcessIsTakenAbandoned) {
   EXPECT_TRUE(releasedAfterwards);
   EXPECT_EQ(WaitForOne(*mutex, 0), kWaitObject0);  // abandoned once only
   EXPECT_TRUE(mutex->Release());
-}
 
-TEST_F(SyncProcessTest, MutexOwnedByAProcessThatExitsIsAbandoned) {
-  Peer owner({"own", "tidy"});
-  ASSERT_EQ(owner.ReadLine(), "owned 0");
-  auto mutex = Mutex::Open("tidy");
-  ASSERT_NE(mutex, nullptr);
-  EXPECT_EQ(WaitForOne(*mutex, 0), kWaitTimeout);
-  EXPECT_EQ(owner.Finish(), 0);  // its main thread ends owning: abandoned at exit
-  EXPECT_EQ(WaitForOne(*mutex, 0), kWaitAbandoned0);
+  Peer exiting({"own", "tidy"});
+  ASSERT_EQ(exiting.ReadLine(), "owned 0");
+  auto tidy = Mutex::Open("tidy");
+  ASSERT_NE(tidy, nullptr);
+  EXPECT_EQ(WaitForOne(*tidy, 0), kWaitTimeout);
+  EXPECT_EQ(exiting.Finish(), 0);  // its main thread ends owning: abandoned at exit
+  EXPECT_EQ(WaitForOne(*tidy, 0), kWaitAbandoned0);
 }
 
 TEST_F(SyncProcessTest, ObjectHeldByAnotherProcessLivesUntilThatProcessEnds) {
@@ -123,8 +120,7 @@ TEST_F(SyncProcessTest, ObjectHeldByAnotherProcessLivesUntilThatProcessEnds) {
     opened->Set();
   }
   holder.Kill();
-  EXPECT_EQ(Event::Open("held"), nullptr);
-  EXPECT_EQ(LastError(), kErrorFileNotFound);
+  EXPECT_EQ(RefusedWith(Event::Open("held")), kErrorFileNotFound);
   auto fresh = Event::Create("held", true, false);
   EXPECT_EQ(LastError(), kErrorSuccess);
   EXPECT_EQ(WaitForOne(*fresh, 0), kWaitTimeout);
@@ -177,8 +173,8 @@ TEST_F(SyncProcessTest, EveryoneObjectServesAnotherAccountAndOwnerObjectRefusesI
     reply->Set();
     return result;
   });
-  std::vector<std::string> lines = RunAsOtherAccount("Global\\signal", "Global\\secret",
-                                                     "Global\\reply");
+  std::vector<std::string> lines =
+      RunAsOtherAccount("Global\\signal", "Global\\secret", "Global\\reply");
   childEnded->Set();
   EXPECT_EQ(replier.Result(), 0u);
   ASSERT_EQ(lines.size(), 3u);

@@ -4,9 +4,12 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/errors.h"
 
 namespace platform::testing {
 
@@ -58,6 +61,12 @@ class WaitingThread {
   uint32_t threadId_ = 0;
   uint32_t result_ = 0;
 };
+
+// The last error of a creation or open that must fail; success when it gave an object.
+template <typename Object>
+uint32_t RefusedWith(const std::unique_ptr<Object>& object) {
+  return object ? kErrorSuccess : LastError();
+}
 
 // Reads one line from a descriptor; empty at end of file.
 std::string ReadLineFrom(int fd);

@@ -9,9 +9,6 @@ target_compile_definitions(sync_test_support PRIVATE SYNC_PEER_PATH="$<TARGET_FI
 target_link_libraries(sync_test_support PUBLIC noltplatform platform_test_support)
 add_dependencies(sync_test_support sync_peer)
 
-tidesync_test(platform_sync_basics_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/sync_basics_tests.cpp
-  LIBS noltplatform platform_test_support)
 tidesync_test(platform_sync_object_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/sync_object_tests.cpp
   LIBS sync_test_support)

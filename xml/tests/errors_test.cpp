@@ -93,20 +93,15 @@ class XmlErrorTest : public XmlTest {
   }
 };
 
-TEST_F(XmlErrorTest, EveryMalformedTextReportsThePositionAndLeavesNoTree) {
+TEST_F(XmlErrorTest, EveryMalformedTextOrFileReportsThePositionAndLeavesNoTree) {
   for (const Malformed& bad : kMalformed) {
-    TuXMLTree tree;
-    EXPECT_FALSE(tree.LoadBuffer(bad.text, true)) << bad.what;
-    ExpectFailedParse(tree, bad, "buffer");
-  }
-}
-
-TEST_F(XmlErrorTest, EveryMalformedFileReportsThePositionAndLeavesNoTree) {
-  for (const Malformed& bad : kMalformed) {
+    TuXMLTree fromText;
+    EXPECT_FALSE(fromText.LoadBuffer(bad.text, true)) << bad.what;
+    ExpectFailedParse(fromText, bad, "buffer");
     const std::string path = WriteFile("bad.xml", bad.text);
-    TuXMLTree tree;
-    EXPECT_FALSE(tree.LoadFile(path, false, true)) << bad.what;  // createIfMissing is no rescue
-    ExpectFailedParse(tree, bad, path);
+    TuXMLTree fromFile;
+    EXPECT_FALSE(fromFile.LoadFile(path, false, true)) << bad.what;  // createIfMissing: no rescue
+    ExpectFailedParse(fromFile, bad, path);
   }
 }
 

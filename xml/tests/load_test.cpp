@@ -22,7 +22,7 @@ class XmlLoadTest : public XmlTest {
   }
 };
 
-TEST_F(XmlLoadTest, BufferBuildsElementsAttributesAndDeclaration) {
+TEST_F(XmlLoadTest, BufferBuildsElementsAttributesAndDeclarationAndALoadReplacesThem) {
   TuXMLTree tree;
   ASSERT_TRUE(tree.LoadBuffer(
       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
@@ -53,9 +53,14 @@ TEST_F(XmlLoadTest, BufferBuildsElementsAttributesAndDeclaration) {
     EXPECT_EQ(child.GetParent().Record(), root.Record());
   }
   EXPECT_EQ(children, (std::vector<std::string>{"first:one", "second:", "first:two"}));
+
+  // Loading again replaces the document.
+  ASSERT_TRUE(tree.LoadBuffer("<second/>", false));
+  EXPECT_EQ(S(tree.GetRoot().GetName()), "second");
+  EXPECT_EQ(tree.GetVersion(), nullptr);
 }
 
-TEST_F(XmlLoadTest, TrimFlagDecidesSpacesAroundAWord) {
+TEST_F(XmlLoadTest, TrimFlagDecidesSpacesAroundAWordAndTextBesideChildren) {
   EXPECT_EQ(ChildText("<a>  word  </a>", false), "  word  ");
   EXPECT_EQ(ChildText("<a>  word  </a>", true), "word");
   EXPECT_EQ(ChildText("<a>\t\r\n x y \n</a>", true), "x y");
@@ -67,9 +72,7 @@ TEST_F(XmlLoadTest, TrimFlagDecidesSpacesAroundAWord) {
     ASSERT_TRUE(tree.GetRoot().GetFirstChild().RenderToString(rendered, false));
     EXPECT_EQ(S(rendered), "         <a/>\n") << "trim " << trim;
   }
-}
-
-TEST_F(XmlLoadTest, TextBesideChildrenIsCollectedAroundThem) {
+  // Text beside children is collected around them.
   EXPECT_EQ(ChildText("<a> x <b/> y </a>", false), " x  y ");
   EXPECT_EQ(ChildText("<a> x <b/> y </a>", true), "x  y");
 }
@@ -142,14 +145,6 @@ TEST_F(XmlLoadTest, MissingFileFailsOrGivesAnEmptyDocument) {
   TuXMLTree reread;
   ASSERT_TRUE(reread.LoadFile(path, true, false));
   EXPECT_EQ(S(reread.FindNode("state/n").GetText()), "1");
-}
-
-TEST_F(XmlLoadTest, LoadingAgainReplacesTheDocument) {
-  TuXMLTree tree;
-  ASSERT_TRUE(tree.LoadBuffer("<?xml version=\"1.0\"?><first/>", false));
-  ASSERT_TRUE(tree.LoadBuffer("<second/>", false));
-  EXPECT_EQ(S(tree.GetRoot().GetName()), "second");
-  EXPECT_EQ(tree.GetVersion(), nullptr);
 }
 
 TEST_F(XmlLoadTest, WideTextIsUtf16WithZerosAfterIt) {

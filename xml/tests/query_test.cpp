@@ -38,7 +38,7 @@ class XmlQueryTest : public XmlTest {
   TuXMLTree tree_;
 };
 
-TEST_F(XmlQueryTest, PathFromTheRootReturnsEveryMatchOfTheLastComponent) {
+TEST_F(XmlQueryTest, PathFromTheRootReturnsEveryExactCaseMatchOfTheLastComponent) {
   TuXMLNodeList list;
   ASSERT_TRUE(tree_.FindNodes("/manifest/data-set", list));
   EXPECT_EQ(list.GetCount(), 2);
@@ -47,26 +47,22 @@ TEST_F(XmlQueryTest, PathFromTheRootReturnsEveryMatchOfTheLastComponent) {
   // Empty components are skipped.
   EXPECT_TRUE(tree_.FindNodes("//manifest//data-set/", list));
   EXPECT_EQ(list.GetCount(), 2);
-}
-
-TEST_F(XmlQueryTest, PathIsExactInLetterCase) {
-  TuXMLNodeList list;
+  // Letter case is exact.
   EXPECT_FALSE(tree_.FindNodes("/Manifest/data-set", list));
   EXPECT_EQ(list.GetCount(), 0);
   EXPECT_FALSE(tree_.FindNodes("/manifest/Data-Set", list));
   EXPECT_FALSE(tree_.FindNode("manifest/DATA-SET").IsValid());
 }
 
-TEST_F(XmlQueryTest, InnerStepsFollowOnlyTheFirstMatch) {
+TEST_F(XmlQueryTest, InnerStepsFollowOnlyTheFirstMatchAndTheRootAloneFindsNothing) {
   TuXMLNodeList files;
   ASSERT_TRUE(tree_.FindNodes("manifest/data-set/file", files));
   EXPECT_EQ(Names(files), (std::vector<std::string>{"file1"}));  // not the second data-set's
   EXPECT_EQ(S(tree_.FindNode("manifest/data-set/file").GetAttributeValue("n")), "1");
-}
 
-TEST_F(XmlQueryTest, RootAloneIsTrueWithNothingFound) {
+  // The root alone is true with nothing found (the filled list is emptied).
   TuXMLNodeList list;
-  ASSERT_TRUE(tree_.FindNodes("data-set", list, tree_.GetRoot()));  // fill it first
+  ASSERT_TRUE(tree_.FindNodes("data-set", list, tree_.GetRoot()));
   EXPECT_TRUE(tree_.FindNodes("/manifest", list));
   EXPECT_EQ(list.GetCount(), 0);
   EXPECT_FALSE(tree_.FindNode("manifest").IsValid());

@@ -2,6 +2,7 @@
 // the declaration, replacing files through a temporary file, and rendering to a string.
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "xml/tu_xml_tree.h"
 #include "xml_test_support.h"
@@ -24,32 +25,25 @@ class XmlWriteTest : public XmlTest {
   }
 };
 
-TEST_F(XmlWriteTest, EmptyChildAndOneLetterChildGiveFourLines) {
-  TuXMLTree tree;
-  ASSERT_TRUE(tree.LoadBuffer("<root><empty/><one>x</one></root>", false));
-  EXPECT_EQ(Saved(tree, false), std::string(kDeclaration) +
-                                    "<root>\r\n"
-                                    "   <empty/>\r\n"
-                                    "   <one>x</one>\r\n"
-                                    "</root>\r\n");
-}
-
-TEST_F(XmlWriteTest, ChildlessRootIsNeverShort) {
-  TuXMLTree tree;
-  tree.CreateRoot("root").SetAttribute("a", "1");
-  EXPECT_EQ(Saved(tree, false), std::string(kDeclaration) + "<root a=\"1\">\r\n</root>\r\n");
-}
-
-TEST_F(XmlWriteTest, TextBesideChildrenComesBeforeTheEndTag) {
-  TuXMLTree tree;
-  TuXMLNode root = tree.CreateRoot("r");
-  root.SetText("t", false);
-  root.AddChild("a").AddChild("b");
-  EXPECT_EQ(Saved(tree, false), std::string(kDeclaration) +
-                                    "<r>   <a>\r\n"
-                                    "      <b/>\r\n"
-                                    "   </a>\r\n"
-                                    "t</r>\r\n");
+// Short forms for empty children only, text beside children before the end tag, and the
+// loaded declaration kept.
+TEST_F(XmlWriteTest, LayoutOfShortFormsTextsAndTheDeclaration) {
+  const std::string declared = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>";
+  const std::pair<std::string, std::string> rows[] = {
+      {"<root><empty/><one>x</one></root>",
+       std::string(kDeclaration) + "<root>\r\n   <empty/>\r\n   <one>x</one>\r\n</root>\r\n"},
+      {"<root a=\"1\"/>", std::string(kDeclaration) + "<root a=\"1\">\r\n</root>\r\n"},
+      {"<r>t<a><b/></a></r>",
+       std::string(kDeclaration) + "<r>   <a>\r\n      <b/>\r\n   </a>\r\nt</r>\r\n"},
+      {declared + "<r/>", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" standalone=\"no\"?>"
+                          "\r\n\r\n<r>\r\n</r>\r\n"},
+  };
+  for (const auto& [text, saved] : rows) {
+    SCOPED_TRACE(text);
+    TuXMLTree tree;
+    ASSERT_TRUE(tree.LoadBuffer(text, false));
+    EXPECT_EQ(Saved(tree, false), saved);
+  }
 }
 
 TEST_F(XmlWriteTest, CDataGoesOutAsSectionUnlessItHoldsTheMarkers) {
@@ -94,14 +88,6 @@ TEST_F(XmlWriteTest, EscapingCoversValuesAndTextsAndDropsControlCharacters) {
   ASSERT_TRUE(reread.LoadFile((Root() / "escaped.xml").string(), false, false));
   EXPECT_EQ(S(reread.GetRoot().GetAttributeValue("v")), "\"q\" & 'a' <t>");
   EXPECT_EQ(S(reread.FindNode("r/t").GetText()), "a<b>&\"c'\t\xC3\xA9\n\nz");
-}
-
-TEST_F(XmlWriteTest, DeclarationKeepsTheLoadedVersionAndEncoding) {
-  TuXMLTree tree;
-  ASSERT_TRUE(tree.LoadBuffer("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r/>", false));
-  EXPECT_EQ(Saved(tree, false),
-            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" standalone=\"no\"?>\r\n\r\n"
-            "<r>\r\n</r>\r\n");
 }
 
 TEST_F(XmlWriteTest, SaveReplacesTheLoadedFileAndKeepsItsPermissions) {

@@ -80,17 +80,16 @@ class RulesEvalTest : public NoltpubTest {
   }
 };
 
-TEST_F(RulesEvalTest, TrueScriptExitsZeroAndLogsEachCondition) {
-  const NoltpubResult result =
+TEST_F(RulesEvalTest, TrueScriptExitsZeroFalseOneAndEachConditionIsLogged) {
+  NoltpubResult result =
       Eval("and|%Site::a::Url%||=|HTTP://A/\n"
            "and|%Site::?::Size%||>|9\n");
   EXPECT_EQ(result.code, 0) << result.err;
   EXPECT_EQ(result.out, "http://a/ = HTTP://A/ = TRUE\n10 > 9 = TRUE\n");
-}
 
-TEST_F(RulesEvalTest, FalseScriptExitsOne) {
-  // Evaluation stops at the false "and" line: the "or" line is neither evaluated nor logged.
-  NoltpubResult result = Eval("and|%Site::a::Size%||<|9\nor|%Site::a::Url%||**|a\n");
+  // A false script exits 1; evaluation stops at the false "and" line, so the "or" line is
+  // neither evaluated nor logged.
+  result = Eval("and|%Site::a::Size%||<|9\nor|%Site::a::Url%||**|a\n");
   EXPECT_EQ(result.code, 1) << result.err;
   EXPECT_EQ(result.out, "10 < 9 = FALSE\n");
 
