@@ -4,6 +4,7 @@
 
 #include "foundation/context/directory_layout.h"
 #include "xml/tu_xml_walkers.h"
+#include "xml/xml_error_state.h"
 #include "xml/xml_records.h"
 #include "xml/xml_text.h"
 #include "xml/xml_writer.h"
@@ -29,12 +30,12 @@ bool TuXMLAttrEnum::Next() {
 HxStr TuXMLNode::GetName() const { return m_element ? xml_text::ToAnsi(m_element->name) : HxStr(); }
 
 HxStr TuXMLNode::GetText() const {
-  return m_element && m_element->hasText ? xml_text::WithProviderId(m_element->text) : HxStr();
+  return m_element && m_element->hasText ? xml_text::WithProviderId(m_element->text.View()) : HxStr();
 }
 
 void TuXMLNode::GetTextWide(char16_t* buffer, size_t count) const {
   if (m_element && m_element->hasText && buffer != nullptr) {
-    xml_text::CopyAsUtf16(m_element->text, buffer, count);
+    xml_text::CopyAsUtf16(m_element->text.View(), buffer, count);
   }
 }
 
@@ -100,7 +101,10 @@ bool TuXMLNode::SetName(std::string_view name) const {
 
 bool TuXMLNode::SetText(std::string_view text, bool cdata) const {
   if (m_element == nullptr) return false;
-  m_element->text = xml_text::StoredText(text);
+  if (!m_element->text.Assign(m_element->document->pool, xml_text::StoredText(text))) {
+    xml_error::SetCode(xml_error::kOutOfMemory);
+    return false;
+  }
   m_element->hasText = true;
   m_element->cdata = cdata;
   return true;

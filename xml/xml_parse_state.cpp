@@ -116,7 +116,7 @@ void XmlParseState::OnStartElement(void* self, const char* name, const char** at
 void XmlParseState::OnEndElement(void* self, const char*) {
   Guarded(self, [](XmlParseState& state) {
     if (state.m_current == nullptr) return;
-    xml_text::SettleParsedText(state.m_current->text, state.m_current->hasText, state.m_trim);
+    xml_text::SettleParsedText(*state.m_current, state.m_trim);
     state.m_current = state.m_current->parent;
   });
 }
@@ -131,8 +131,8 @@ void XmlParseState::OnCharacterData(void* self, const char* data, int length) {
       while (!piece.empty() && xml_text::IsWhitespace(piece.front())) piece.remove_prefix(1);
       if (piece.empty()) return;
     }
+    if (!element.text.Append(element.document->pool, piece)) return state.FailOutOfMemory();
     element.hasText = true;
-    element.text.append(piece);
   });
 }
 

@@ -40,6 +40,17 @@ void XmlRecordPool::Free(void* record, size_t size) {
   m_free[sizeClass] = freed;
 }
 
+void* XmlRecordPool::AllocateBytes(size_t size) {
+  if (size <= kLargestRecord) return Allocate(size == 0 ? 1 : size);
+  return ::operator new(size, std::nothrow);
+}
+
+void XmlRecordPool::FreeBytes(void* bytes, size_t size) {
+  if (bytes == nullptr) return;
+  if (size <= kLargestRecord) return Free(bytes, size == 0 ? 1 : size);
+  ::operator delete(bytes);
+}
+
 bool XmlRecordPool::AddBlock(size_t atLeast) {
   // The header takes one grain so that records stay aligned.
   const size_t size = std::max(m_nextBlockSize, atLeast + kGrain);

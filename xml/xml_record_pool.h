@@ -19,6 +19,12 @@ class XmlRecordPool {
   // Gives back a record that Allocate handed out with the same size.
   void Free(void* record, size_t size);
 
+  // Storage for `size` bytes of text: up to kLargestRecord from the record classes, more from
+  // the general allocator. Null when no memory is left.
+  void* AllocateBytes(size_t size);
+  // Gives back what AllocateBytes handed out for the same size.
+  void FreeBytes(void* bytes, size_t size);
+
   static constexpr size_t kLargestRecord = 256;
 
  private:

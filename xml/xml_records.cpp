@@ -1,6 +1,9 @@
 #include "xml/xml_records.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
+#include <utility>
 
 #include "xml/xml_error_state.h"
 
@@ -51,7 +54,64 @@ void FreeSubtree(XmlElement* top) {
 
 }  // namespace
 
-XmlElement::~XmlElement() { xml_records::RemoveAllAttributes(*this); }
+XmlElement::~XmlElement() {
+  xml_records::RemoveAllAttributes(*this);
+  text.Release(document->pool);
+}
+
+bool XmlText::Reserve(XmlRecordPool& pool, size_t capacity) {
+  if (capacity <= m_capacity) return true;
+  auto* data = static_cast<char*>(pool.AllocateBytes(capacity));
+  if (data == nullptr) return false;
+  if (m_length > 0) std::memcpy(data, m_data, m_length);
+  pool.FreeBytes(m_data, m_capacity);
+  m_data = data;
+  m_capacity = capacity;
+  return true;
+}
+
+bool XmlText::Append(XmlRecordPool& pool, std::string_view piece) {
+  const size_t needed = m_length + piece.size();
+  // Doubling keeps a text that arrives in many pieces linear.
+  if (needed > m_capacity && !Reserve(pool, std::max(needed, 2 * m_capacity))) return false;
+  if (!piece.empty()) std::memcpy(m_data + m_length, piece.data(), piece.size());
+  m_length = needed;
+  return true;
+}
+
+bool XmlText::Assign(XmlRecordPool& pool, std::string_view text) {
+  XmlText fresh;
+  if (!fresh.Append(pool, text)) return false;
+  Release(pool);
+  Swap(fresh);
+  return true;
+}
+
+void XmlText::Keep(XmlRecordPool& pool, size_t first, size_t end, size_t spare) {
+  end = std::min(end, m_length);
+  first = std::min(first, end);
+  if (first > 0) std::memmove(m_data, m_data + first, end - first);
+  m_length = end - first;
+  if (m_capacity - m_length > spare) {
+    XmlText fitted;
+    if (fitted.Append(pool, View())) {
+      Release(pool);
+      Swap(fitted);
+    }
+  }
+}
+
+void XmlText::Swap(XmlText& other) {
+  std::swap(m_data, other.m_data);
+  std::swap(m_length, other.m_length);
+  std::swap(m_capacity, other.m_capacity);
+}
+
+void XmlText::Release(XmlRecordPool& pool) {
+  pool.FreeBytes(m_data, m_capacity);
+  m_data = nullptr;
+  m_length = m_capacity = 0;
+}
 
 XmlDocument::~XmlDocument() { xml_records::DeleteElement(root); }
 

@@ -23,6 +23,31 @@ struct XmlAttributeList {
 
 struct XmlDocument;
 
+// An element's text. Its bytes live in the document's pool: most texts are short, and a large
+// document has hundreds of thousands of them.
+class XmlText {
+ public:
+  XmlText() = default;
+  XmlText(const XmlText&) = delete;
+  XmlText& operator=(const XmlText&) = delete;
+
+  std::string_view View() const { return {m_data, m_length}; }
+  // False, with the text unchanged, when no memory is left.
+  bool Append(XmlRecordPool& pool, std::string_view piece);
+  bool Assign(XmlRecordPool& pool, std::string_view text);
+  // Keeps the bytes [first, end) and gives back spare room beyond `spare` bytes.
+  void Keep(XmlRecordPool& pool, size_t first, size_t end, size_t spare);
+  void Release(XmlRecordPool& pool);
+
+ private:
+  bool Reserve(XmlRecordPool& pool, size_t capacity);
+  void Swap(XmlText& other);
+
+  char* m_data = nullptr;
+  size_t m_length = 0;
+  size_t m_capacity = 0;
+};
+
 struct XmlElement {
   XmlElement() = default;
   XmlElement(const XmlElement&) = delete;
@@ -30,7 +55,7 @@ struct XmlElement {
   ~XmlElement();  // frees the attributes, not the children
 
   std::string name;
-  std::string text;
+  XmlText text;
   XmlAttributeList attributes;
   unsigned childCount = 0;
   bool hasText = false;  // false: the element has no text (an empty one is still a text)

@@ -5,6 +5,7 @@
 #include "foundation/context/context_names.h"
 #include "foundation/context/context_store.h"
 #include "foundation/strings/utf8.h"
+#include "xml/xml_records.h"
 
 namespace xml_text {
 namespace {
@@ -26,22 +27,24 @@ std::string StoredText(std::string_view text) {
 
 bool IsWhitespace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\v'; }
 
-void SettleParsedText(std::string& value, bool& present, bool trim) {
-  if (!present) return;
+void SettleParsedText(XmlElement& element, bool trim) {
+  if (!element.hasText) return;
+  XmlRecordPool& pool = element.document->pool;
+  const std::string_view value = element.text.View();
   size_t first = 0;
   while (first < value.size() && IsWhitespace(value[first])) ++first;
   if (first == value.size()) {
-    std::string().swap(value);
-    present = false;
+    element.text.Release(pool);
+    element.hasText = false;
     return;
   }
+  size_t end = value.size();
   if (trim) {
-    size_t end = value.size();
     while (IsWhitespace(value[end - 1])) --end;
-    value.erase(end);
-    value.erase(0, first);
+  } else {
+    first = 0;
   }
-  if (value.capacity() - value.size() > kSpareCapacity) value.shrink_to_fit();
+  element.text.Keep(pool, first, end, kSpareCapacity);
 }
 
 void AssignWithProviderId(std::string_view utf8, HxStr& out) {

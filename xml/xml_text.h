@@ -7,6 +7,8 @@
 
 #include "foundation/strings/hx_str.h"
 
+struct XmlElement;
+
 namespace xml_text {
 
 // A text that begins with this marker (and has more after it) is stored as the rest, unchanged.
@@ -26,7 +28,7 @@ bool IsWhitespace(char c);
 // The text of an element whose end has been parsed: with `trim` both ends lose their
 // whitespace; a text that is then empty (with `trim`) or is whitespace only (without) is
 // dropped. Spare capacity left by appending is given back.
-void SettleParsedText(std::string& text, bool& present, bool trim);
+void SettleParsedText(XmlElement& element, bool trim);
 
 // The text with every "%PROVIDERID%" replaced by the context's "ProviderId" (at most 259 bytes).
 HxStr WithProviderId(std::string_view utf8);

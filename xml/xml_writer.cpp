@@ -81,9 +81,9 @@ class ElementWriter {
   void Close(const XmlElement& element, int depth) {
     bool section = false;
     if (element.hasText) {
-      const std::string& text = element.text;
-      section = element.cdata && text.find("<![CDATA[") == std::string::npos &&
-                text.find("]]>") == std::string::npos;
+      const std::string_view text = element.text.View();
+      section = element.cdata && text.find("<![CDATA[") == std::string_view::npos &&
+                text.find("]]>") == std::string_view::npos;
       if (section) {
         Put("\n<![CDATA[\n");
         Put(text);

@@ -132,6 +132,32 @@ TEST_F(XmlMemoryTest, EditingReusesTheRecordsOfDeletedElements) {
   const long long settled = g_live.load();
   for (int round = 0; round < 20; ++round) addAndDelete();
   EXPECT_EQ(g_live.load(), settled);
+
+  // Replacing texts gives their storage back, short ones to the pool and long ones to the heap.
+  const TuXMLNode child = root.AddChild("t");
+  for (const size_t size : {10u, 200u, 5000u}) child.SetText(std::string(size, 'x'), false);
+  const long long withTexts = g_live.load();
+  for (int round = 0; round < 20; ++round) {
+    for (const size_t size : {10u, 200u, 5000u}) child.SetText(std::string(size, 'y'), false);
+  }
+  EXPECT_EQ(g_live.load(), withTexts);
+  EXPECT_EQ(S(child.GetText()), std::string(5000, 'y'));
+}
+
+TEST_F(XmlMemoryTest, TextInManyPiecesIsWholeAndHeldOnce) {
+  // Every entity reference hands the text over in another piece.
+  std::string text = "<r><e>";
+  std::string expected;
+  for (int i = 0; i < 20000; ++i) {
+    text += "ab&amp;";
+    expected += "ab&";
+  }
+  text += "</e></r>";
+  const std::string path = WriteFile("pieces.xml", text);
+  TuXMLTree tree;
+  const Measure m = Load(tree, path, true);
+  EXPECT_EQ(S(tree.FindNode("r/e").GetText()), expected);
+  EXPECT_LT(m.heldAfterLoad, static_cast<long long>(expected.size()) + (4 << 10));
 }
 
 }  // namespace
