@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/errors.h"
+#include "unique_file.h"
 #include "platform/files.h"
 
 namespace platform {
@@ -144,14 +145,8 @@ ReplacingFileWriter::~ReplacingFileWriter() { Abandon(); }
 bool ReplacingFileWriter::Open(const std::string& target) {
   Abandon();
   std::string temp;
-  if (!CreateTempFile(DirectoryOf(target), "_hx", temp)) return false;
-  fd_ = open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
-  if (fd_ < 0) {
-    const uint32_t code = SetLastErrorFromErrno();
-    unlink(temp.c_str());
-    SetLastError(code);
-    return false;
-  }
+  fd_ = OpenUniqueFile(DirectoryOf(target), "_hx", 0600, temp);
+  if (fd_ < 0) return false;
   fchmod(fd_, 0644);  // content files are readable by every user, as a plain copy would be
   temp_ = std::move(temp);
   target_ = target;

@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "platform/errors.h"
+#include "unique_file.h"
 #include "platform/sandbox.h"
 
 namespace platform {
@@ -47,28 +48,6 @@ std::string RandomSuffix() {
   return suffix;
 }
 
-// Opens a new file prefix + random characters in `directory` (O_EXCL, retried on a clash).
-int OpenUniqueFile(const std::string& directory, const std::string& prefix, mode_t mode,
-                   std::string& path) {
-  const std::string base = WithTrailingSlash(directory) + prefix;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = base + RandomSuffix() + ".tmp";
-    int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-    if (fd >= 0) {
-      path = std::move(candidate);
-      return fd;
-    }
-    if (errno != EEXIST) break;
-  }
-  // Creating a file cannot miss the file itself: a missing entry is the directory.
-  if (errno == ENOENT) {
-    SetLastError(kErrorPathNotFound);
-  } else {
-    SetLastErrorFromErrno();
-  }
-  return -1;
-}
-
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
     const ssize_t written = write(fd, data, size);
@@ -97,6 +76,28 @@ bool CopyBytes(int source, int target) {
 }
 
 }  // namespace
+
+// Opens a new file prefix + random characters in `directory` (O_EXCL, retried on a clash).
+int OpenUniqueFile(const std::string& directory, const std::string& prefix, mode_t mode,
+                   std::string& path) {
+  const std::string base = WithTrailingSlash(directory) + prefix;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = base + RandomSuffix() + ".tmp";
+    int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (fd >= 0) {
+      path = std::move(candidate);
+      return fd;
+    }
+    if (errno != EEXIST) break;
+  }
+  // Creating a file cannot miss the file itself: a missing entry is the directory.
+  if (errno == ENOENT) {
+    SetLastError(kErrorPathNotFound);
+  } else {
+    SetLastErrorFromErrno();
+  }
+  return -1;
+}
 
 bool CreateTempFile(const std::string& directory, const std::string& prefix, std::string& path) {
   const int fd = OpenUniqueFile(directory, prefix, 0600, path);
