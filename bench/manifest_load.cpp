@@ -14,26 +14,14 @@
 #include <fstream>
 #include <random>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "net/tests/support/scratch_directory.h"
 #include "noltsync/manifest/nolt_manifest.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TempDirectory {
-  fs::path path;
-  TempDirectory() {
-    path = fs::temp_directory_path() / ("manifest-bench-" + std::to_string(std::random_device()()));
-    fs::create_directories(path);
-  }
-  ~TempDirectory() {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-  }
-};
 
 // A manifest with a few filter scripts, a few profile files and `files` data-set files, each
 // with the six properties the agent reads; written entry by entry.
@@ -147,8 +135,8 @@ long StatusKiB(const char* field) {
 int main(int argc, char** argv) {
   const int files = argc > 1 ? std::atoi(argv[1]) : 100000;
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
-  TempDirectory directory;
-  const fs::path manifest = directory.path / "manifest.xml";
+  const net_test::ScratchDirectory directory("manifest-bench-");
+  const fs::path manifest = fs::path(directory.Path()) / "manifest.xml";
   if (files <= 0 || rounds <= 0 || !WriteManifest(manifest, files)) {
     std::fprintf(stderr, "cannot write the manifest\n");
     return 1;

@@ -13,9 +13,9 @@
 #include <fstream>
 #include <random>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "net/tests/support/scratch_directory.h"
 #include "certificate_authority.h"
 #include "file_signer.h"
 #include "net/signing/certificate_store.h"
@@ -64,18 +64,6 @@ void WriteManifest(const fs::path& path) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-struct TempDirectory {
-  fs::path path;
-  TempDirectory() {
-    path = fs::temp_directory_path() / ("verify-bench-" + std::to_string(std::random_device()()));
-    fs::create_directories(path);
-  }
-  ~TempDirectory() {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-  }
-};
-
 void Report(const char* what, const Timing& timing) {
   std::printf("%-40s median %.3f ms, p90 %.3f ms, min %.3f ms\n", what, timing.median, timing.p90,
               timing.min);
@@ -85,14 +73,14 @@ void Report(const char* what, const Timing& timing) {
 
 int main(int argc, char** argv) {
   const int iterations = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
-  TempDirectory dir;
-  const std::string ca = (dir.path / "ca").string();
+  const net_test::ScratchDirectory dir("verify-bench-");
+  const std::string ca = (fs::path(dir.Path()) / "ca").string();
   std::string error;
   if (!noltpub::InitCertificateAuthority(ca, "Bench Publisher", error)) {
     std::fprintf(stderr, "ca init: %s\n", error.c_str());
     return 1;
   }
-  const fs::path manifest = dir.path / "manifest.xml";
+  const fs::path manifest = fs::path(dir.Path()) / "manifest.xml";
   WriteManifest(manifest);
   X509_STORE* store = CreateStore();
   if (!AddFileCertificates(store, ca + "/pki_cacert.p7b")) return 1;
@@ -107,7 +95,7 @@ int main(int argc, char** argv) {
                {"Ignore-Whitespace + Content-Length", {true, true}}};
   int status = 0;
   for (const auto& kind : kinds) {
-    const std::string signedPath = (dir.path / "signed.xml").string();
+    const std::string signedPath = (fs::path(dir.Path()) / "signed.xml").string();
     if (!noltpub::SignFile(ca + "/signing.pem", ca + "/signing.key", kind.options,
                            manifest.string(), signedPath, error)) {
       std::fprintf(stderr, "sign: %s\n", error.c_str());
