@@ -144,9 +144,14 @@ bool ParseHostArguments(const std::vector<std::string>& arguments, HostOptions& 
 }
 
 int RunHost(const HostOptions& options) {
-  auto stopRequested = platform::Event::Create("", false, false);
-  platform::Event* stopEvent = stopRequested.get();
-  platform::HandleTerminationRequests([stopEvent] { stopEvent->Set(); });
+  // The signal thread outlives this function (a request may come while the host returns), so
+  // it shares the event rather than pointing at it.
+  std::shared_ptr<platform::Event> stopRequested = platform::Event::Create("", false, false);
+  if (stopRequested == nullptr) {
+    std::fprintf(stderr, "%s: cannot create the stop event\n", options.hostName.c_str());
+    return 1;
+  }
+  platform::HandleTerminationRequests([stopRequested] { stopRequested->Set(); });
   if (!OpenHostLog(options.logPath, options.quiet)) {
     std::fprintf(stderr, "%s: cannot open log %s\n", options.hostName.c_str(),
                  options.logPath.c_str());
