@@ -5,6 +5,8 @@
 #include <string>
 
 #include "foundation/context/directory_layout.h"
+#include "foundation/log/host_logger.h"
+#include "inventory/sdc_sync_data_harvest_ex.h"
 #include "noltsync/engine/sync_locks.h"
 #include "noltsync/engine/sync_settings.h"
 #include "platform/network.h"
@@ -130,10 +132,13 @@ void NoltSyncBase::LoadContextMacros() {
 }
 
 bool NoltSyncBase::TranslateMacros(SdcSyncDataHarvestEx* harvest, HxStr& text) {
-  // Inventory macros need the data-harvest object, which this build does not provide yet.
-  (void)harvest;
   if (text.Find('%') < 0) return false;
-  return m_macros.Expand(text, text);  // Expand works on a copy of its input
+  const bool expanded = m_macros.Expand(text, text);  // Expand works on a copy of its input
+  // What the macro machine left may be inventory macros; their failure only logs.
+  if (harvest != nullptr && text.Find('%') >= 0 && !harvest->Translate(text, text)) {
+    HostLog(kLogDetail, "Failed to translate SI macro [%s]\n", text.c_str());
+  }
+  return expanded;
 }
 
 bool NoltSyncBase::LookupDirectory(const char* section, const char* key, const HxStr& server,

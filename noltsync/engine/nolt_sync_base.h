@@ -7,7 +7,7 @@
 #include "foundation/context/hx_macro.h"
 #include "foundation/strings/hx_str.h"
 
-class SdcSyncDataHarvestEx;  // inventory macro expander; none exists yet, callers pass null
+class SdcSyncDataHarvestEx;  // inventory macro expander
 
 class NoltSyncBase {
  public:

@@ -6,6 +6,7 @@
 #include "engine_test_fixture.h"
 #include "foundation/context/directory_layout.h"
 #include "foundation/registry/provider_store.h"
+#include "inventory/sdc_sync_data_harvest_ex.h"
 #include "noltsync/engine/nolt_sync_base.h"
 #include "noltsync/engine/sync_settings.h"
 #include "platform/registry.h"
@@ -149,6 +150,47 @@ TEST_F(SyncBaseTest, TranslationExpandsOnlyTextWithPercentSigns) {
   HxStr unknown = "%NOSUCH%";
   EXPECT_FALSE(base.TranslateMacros(nullptr, unknown));
   EXPECT_FALSE(base.HasBits());
+}
+
+// Answers every inventory macro with a fixed value, or fails like a text without SI macros.
+class StandInHarvest : public SdcSyncDataHarvestEx {
+ public:
+  explicit StandInHarvest(bool resolves) : resolves_(resolves) {}
+  bool Translate(HxStr text, HxStr& out) override {
+    ++calls;
+    std::string translated = text.c_str();
+    const std::string token = "%Os::?::Name%";
+    if (resolves_ && translated.find(token) != std::string::npos) {
+      translated.replace(translated.find(token), token.size(), "Debian");
+    }
+    out = translated.c_str();
+    return resolves_;
+  }
+  int calls = 0;
+
+ private:
+  bool resolves_;
+};
+
+TEST_F(SyncBaseTest, InventoryMacrosLeftByTheMachineGoToTheHarvestObject) {
+  NoltSyncBase base(kProvider, kServer);
+  StandInHarvest resolving(true);
+  HxStr text = "%SERVERROOT%%Os::?::Name%";
+  EXPECT_TRUE(base.TranslateMacros(&resolving, text));
+  EXPECT_EQ(text, "http:\\\\host\\path\\Debian");
+
+  HxStr done = "%SERVERROOT%x";  // nothing left for the harvest object
+  EXPECT_TRUE(base.TranslateMacros(&resolving, done));
+  EXPECT_EQ(resolving.calls, 1);
+
+  // Its failure is only logged; the result stays the macro machine's.
+  StandInHarvest failing(false);
+  HxStr unresolved = "%Os::?::Name%";
+  EXPECT_FALSE(base.TranslateMacros(&failing, unresolved));
+  EXPECT_TRUE(Logged("Failed to translate SI macro [%Os::?::Name%]\n", 1));
+  HxStr mixed = "%SERVERROOT%%Os::?::Name%";
+  EXPECT_TRUE(base.TranslateMacros(&failing, mixed));
+  EXPECT_EQ(failing.calls, 2);
 }
 
 }  // namespace
