@@ -70,6 +70,18 @@ bool TakeServiceMutex(ServedContext& served) {
   return true;
 }
 
+// Stops every context still running and waits for its start to return.
+void StopAndJoin(const ModletApi& api, std::vector<ServedContext>& served) {
+  for (ServedContext& context : served) {
+    if (!context.returned) api.stop(context.handle);
+  }
+  for (ServedContext& context : served) {
+    if (context.returned) continue;
+    context.startThread.join();
+    context.returned = true;
+  }
+}
+
 // Runs every context until its start returned; returns whether any ended in state -1.
 bool ServeUntilReturned(const ModletApi& api, std::vector<ServedContext>& served,
                         platform::Event& stopRequested) {
@@ -103,7 +115,8 @@ bool ServeUntilReturned(const ModletApi& api, std::vector<ServedContext>& served
         --running;
       }
     } else {
-      HostReport(8, "Waiting failed (error %u)", platform::LastError());
+      HostReport(8, "Waiting failed (error %u): stopping the plug-in", platform::LastError());
+      StopAndJoin(api, served);
       return true;
     }
   }
@@ -139,8 +152,15 @@ bool ParseHostArguments(const std::vector<std::string>& arguments, HostOptions& 
       return false;
     }
   }
-  if (options.providers.empty()) reason = "--provider is required";
-  return !options.providers.empty();
+  if (options.providers.empty()) {
+    reason = "--provider is required";
+    return false;
+  }
+  if (options.providers.size() > kMaxProviders) {
+    reason = "at most " + std::to_string(kMaxProviders) + " providers";
+    return false;
+  }
+  return true;
 }
 
 int RunHost(const HostOptions& options) {

@@ -1,8 +1,14 @@
 // What both host agents do: load the plug-in, run one context per provider on threads of their
 // own, report the plug-in's notifications, and turn termination requests into ModletStop.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <vector>
+
+#include "platform/sync.h"
+
+// One wait of the host takes the stop event and two objects per provider.
+inline constexpr size_t kMaxProviders = (platform::kMaximumWaitObjects - 1) / 2;
 
 struct HostOptions {
   std::string hostName;                // "noltcmd" or "noltsvc", for usage and reports
@@ -15,7 +21,7 @@ struct HostOptions {
 };
 
 // Reads "--provider ID [--provider ID ...] [--user NAME] [--plugin PATH] [--log FILE] [--quiet]".
-// False with a reason for anything else.
+// False with a reason for anything else, or for more than kMaxProviders providers.
 bool ParseHostArguments(const std::vector<std::string>& arguments, HostOptions& options,
                         std::string& reason);
 

@@ -4,9 +4,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/child_process.h"
 #include "platform/sync.h"
@@ -79,6 +81,32 @@ TEST_F(HostAgentTest, TheServiceHoldsItsInstanceMutexWhileServing) {
     EXPECT_EQ(platform::WaitForOne(*instance, 0), platform::kWaitTimeout);
   });
   EXPECT_NE(log.find("fake context wait for SYSTEM"), std::string::npos) << log;
+}
+
+TEST_F(HostAgentTest, ThirtyOneProvidersAreServedAndAThirtySecondIsRefused) {
+  std::vector<std::string> arguments{"--plugin", BuildPath("lib/libfake_modlet.so"), "--log",
+                                     LogPath()};
+  std::vector<std::unique_ptr<platform::Event>> started;
+  for (int i = 0; i < 32; ++i) {
+    const std::string provider = "p" + std::to_string(i);
+    arguments.insert(arguments.end(), {"--provider", provider});
+    started.push_back(platform::Event::Create("FAKE_STARTED_" + provider, false, false));
+  }
+  platform::ChildProcess refused;
+  std::vector<std::string> command{BuildPath("bin/noltsvc")};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  const std::string refusal = sandbox_.Root() + "/refused.log";
+  ASSERT_TRUE(refused.Start(command, {{"NOLT_ROOT", sandbox_.Root()}}, refusal));
+  EXPECT_EQ(refused.Wait(kGuardMs), 1);
+  EXPECT_NE(ReadFile(refusal).find("noltsvc: at most 31 providers"), std::string::npos);
+
+  arguments.resize(arguments.size() - 2);
+  ASSERT_TRUE(StartHost("noltsvc", arguments));
+  for (int i = 0; i < 31; ++i) {
+    EXPECT_EQ(platform::WaitForOne(*started[i], kGuardMs), platform::kWaitObject0) << i;
+  }
+  EXPECT_TRUE(child_.RequestTermination());
+  EXPECT_EQ(child_.Wait(kGuardMs), 0) << ReadFile(LogPath());
 }
 
 TEST_F(HostAgentTest, BitsJobWakeupSignalsTheNamedEvent) {

@@ -19,7 +19,6 @@ namespace {
 using internal::AcquireProgress;
 using internal::AcquireResult;
 
-constexpr size_t kMaximumWaitObjects = 64;
 constexpr uint32_t kNothingYet = 0xFFFFFFFE;
 // Without inotify the wait looks again this often.
 constexpr int kFallbackPollMs = 10;

@@ -86,6 +86,9 @@ class Semaphore final : public WaitObject {
   using WaitObject::WaitObject;
 };
 
+// The most objects one WaitForAny takes.
+inline constexpr size_t kMaximumWaitObjects = 64;
+
 // Waits until one object is signalled: returns its index (kWaitObject0 + i), kWaitAbandoned0 + i
 // for a mutex whose owner died, objects.size() when wakeOnMessages is set and the thread's
 // message queue holds a message, kWaitTimeout after timeoutMs of the platform clock, kWaitFailed
