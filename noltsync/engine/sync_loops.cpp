@@ -164,7 +164,7 @@ uint32_t DoScheduledSync(ModletContext& context, NoltUpdater& updater, NoltUploa
 void RunScheduledLoop(ModletContext& context, NoltUpdater& updater, NoltUploader& uploader,
                       SyncLoopObserver* observer) {
   platform::EnsureMessageQueue();
-  SyncNotifyRecord record = MakeSyncNotifyRecord(context);
+  SyncNotifyRecord& record = context.notifyRecord = MakeSyncNotifyRecord(context);
   LoopEvents events;
   events.prune = CreatePruneEvent(context);
   const StartupAdjustment startup = AdjustSyncTimeOnStartup();
@@ -226,7 +226,7 @@ void RunScheduledLoop(ModletContext& context, NoltUpdater& updater, NoltUploader
 void RunNotifiedLoop(ModletContext& context, NoltUpdater& updater, NoltUploader& uploader,
                      SyncLoopObserver* observer) {
   platform::EnsureMessageQueue();
-  SyncNotifyRecord record = MakeSyncNotifyRecord(context);
+  SyncNotifyRecord& record = context.notifyRecord = MakeSyncNotifyRecord(context);
   LoopEvents events;
   char name[kEventNameBuffer];
   std::snprintf(name, sizeof name, "%s_%s_%s", "Global\\NOLTCMD_SYNC_EVENT",

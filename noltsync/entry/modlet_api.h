@@ -15,7 +15,7 @@ typedef int (*ModletGetStateFn)(void* context);
 typedef int (*ModletDisposeContextFn)(void* context);
 typedef int (*ModletDisposeFn)(void);
 
-// Handed by address with MODLET_MSG_NOTIFY; valid while the sync loop runs.
+// Handed by address with MODLET_MSG_NOTIFY; valid until ModletDisposeContext.
 struct SyncNotifyRecord {
   uint16_t kind;  // always 100
   uint8_t reserved[2];

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "foundation/strings/hx_str.h"
+#include "noltsync/entry/modlet_api.h"
 #include "platform/sync.h"
 
 class RunContext;
@@ -19,6 +20,9 @@ struct ModletContext {
   std::atomic<int32_t> state{0};
   std::unique_ptr<platform::Event> shutdownEvent;  // auto-reset, "MODLET_SYNC_<p>_<u>"
   std::unique_ptr<RunContext> runContext;
+  // Built by the sync loop at its start; lives here, not on the loop's stack, because the host
+  // may read a queued notification after the loop returned.
+  SyncNotifyRecord notifyRecord{};
 
   ModletContext();
   ~ModletContext();
