@@ -3,7 +3,6 @@
 #include <curl/curl.h>
 
 #include <array>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -55,7 +54,8 @@ bool EvaluateAvailability() {
   return true;
 }
 
-// One mutex per kind of shared data, so a DNS lookup never waits for the connection pool.
+// One mutex per kind of shared data, so a DNS lookup never waits for the connection pool. A
+// share belongs to one thread; the locks cover an easy handle that moves to another thread.
 std::array<std::mutex, CURL_LOCK_DATA_LAST> g_shareLocks;
 
 void LockShare(CURL*, curl_lock_data data, curl_lock_access, void*) {
@@ -76,9 +76,20 @@ CURLSH* MakeShare() {
   return share;
 }
 
-// Kept for the life of the process: easy handles of static objects may outlive any owner.
-std::atomic<CURLSH*> g_share{nullptr};
-std::mutex g_shareCreation;
+// The library does not support one connection pool used by concurrent threads, so each thread
+// keeps its own: transfers made one after another on a thread (the updater's) still reuse
+// their connection.
+struct ThreadShare {
+  CURLSH* share = MakeShare();
+  ThreadShare() = default;
+  ThreadShare(const ThreadShare&) = delete;
+  ThreadShare& operator=(const ThreadShare&) = delete;
+  // A share that an easy handle still uses (one of a static object) is left to the process end.
+  ~ThreadShare() {
+    if (share != nullptr) curl_share_cleanup(share);
+  }
+};
+thread_local ThreadShare t_threadShare;
 
 }  // namespace
 
@@ -102,12 +113,7 @@ std::string LibraryVersionText() {
   return text;
 }
 
-CURLSH* SharedTransferState() {
-  if (CURLSH* share = g_share.load()) return share;
-  std::lock_guard<std::mutex> hold(g_shareCreation);
-  if (g_share.load() == nullptr) g_share.store(MakeShare());
-  return g_share.load();
-}
+CURLSH* SharedTransferState() { return t_threadShare.share; }
 
 std::string CaFileOverride() {
   const char* file = std::getenv("NOLT_CA_FILE");
@@ -115,11 +121,9 @@ std::string CaFileOverride() {
 }
 
 bool DropSharedConnectionsForTesting() {
-  std::lock_guard<std::mutex> hold(g_shareCreation);
-  CURLSH* share = g_share.load();
-  if (share == nullptr) return true;
-  if (curl_share_cleanup(share) != CURLSHE_OK) return false;
-  g_share.store(nullptr);
+  CURLSH*& share = t_threadShare.share;
+  if (share != nullptr && curl_share_cleanup(share) != CURLSHE_OK) return false;
+  share = MakeShare();
   return true;
 }
 

@@ -2,6 +2,7 @@
 // credentials on a challenge, broken bodies, freshness checks, HEAD, DELETE, reuse of the
 // kept-alive connection, and HTTPS with a private authority.
 #include <filesystem>
+#include <thread>
 
 #include "http_object_fixture.h"
 #include "platform/files.h"
@@ -162,6 +163,20 @@ TEST_F(HttpObjectTest, ObjectsMadeOneAfterAnotherShareOneConnection) {
   ASSERT_TRUE(Object(server_, "/a")->Exists());
   EXPECT_EQ(server_.Requests().size(), 3u);
   EXPECT_EQ(server_.ConnectionCount(), 1u);
+}
+
+// The library does not support one connection pool used by concurrent threads.
+TEST_F(HttpObjectTest, EachThreadKeepsItsOwnConnectionPool) {
+  server_.Serve("/a", {{200, "a"}});
+  ASSERT_TRUE(Object(server_, "/a")->Exists());
+  bool fetched = false;
+  std::thread other([&] {
+    fetched = Object(server_, "/a")->GetFile(File("a.txt")) && Object(server_, "/a")->Exists();
+  });
+  other.join();
+  EXPECT_TRUE(fetched);
+  EXPECT_EQ(server_.Requests().size(), 3u);
+  EXPECT_EQ(server_.ConnectionCount(), 2u);
 }
 
 TEST_F(HttpObjectTest, HttpsVerifiesTheServerAgainstTheConfiguredAuthority) {
