@@ -1,11 +1,8 @@
-// Loopback TCP helpers: a free port and a bounded connect probe.
+// Loopback TCP helpers: a free port for the test servers.
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <cerrno>
 
 #include "platform/network.h"
 
@@ -38,26 +35,6 @@ int FreeLoopbackTcpPort() {
   socklen_t length = sizeof address;
   if (getsockname(socket.fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
   return ntohs(address.sin_port);
-}
-
-bool LoopbackTcpAccepts(int port, uint32_t timeoutMs) {
-  if (port <= 0 || port > 65535) return false;
-  const SocketCloser socket{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)};
-  if (socket.fd < 0) return false;
-  const sockaddr_in address = LoopbackAddress(port);
-  if (connect(socket.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-    return true;
-  }
-  if (errno != EINPROGRESS) return false;
-  pollfd entry{socket.fd, POLLOUT, 0};
-  int ready = 0;
-  do {
-    ready = poll(&entry, 1, static_cast<int>(timeoutMs));
-  } while (ready < 0 && errno == EINTR);
-  if (ready <= 0) return false;
-  int error = 0;
-  socklen_t length = sizeof error;
-  return getsockopt(socket.fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
 }
 
 }  // namespace platform

@@ -114,19 +114,12 @@ int Listen(int port) {
   return fd;
 }
 
-TEST(LoopbackTcpTest, FreePortCanBeBoundAndProbeFollowsTheListener) {
+TEST(LoopbackTcpTest, AFreePortCanBeBound) {
   const int port = platform::FreeLoopbackTcpPort();
   ASSERT_GT(port, 0);
-  EXPECT_FALSE(platform::LoopbackTcpAccepts(port, 1000));
-
   const int listener = Listen(port);
-  ASSERT_GE(listener, 0) << "the free port could not be bound";
-  EXPECT_TRUE(platform::LoopbackTcpAccepts(port, 1000));
-  close(listener);
-  EXPECT_FALSE(platform::LoopbackTcpAccepts(port, 1000));
-  // Ports out of range are never accepted.
-  EXPECT_FALSE(platform::LoopbackTcpAccepts(0, 100));
-  EXPECT_FALSE(platform::LoopbackTcpAccepts(70000, 100));
+  EXPECT_GE(listener, 0) << "the free port could not be bound";
+  if (listener >= 0) close(listener);
 }
 
 // Sets TZ (and English LC_TIME) for one test; the platform reads the zone afresh on every call.

@@ -19,6 +19,8 @@ constexpr int kPortAttempts = 3;
 constexpr auto kStartTimeout = std::chrono::seconds(10);
 constexpr auto kProbeInterval = std::chrono::milliseconds(5);
 constexpr const char* kRequestLogMark = "]: Request (file descriptor";
+// Written once the port is bound.
+constexpr const char* kListeningMark = "Starting main loop. Accepting connections.";
 
 }  // namespace
 
@@ -62,7 +64,8 @@ bool TinyproxyProcess::StartOn(int port, const std::string& user, const std::str
   }
   const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
   while (std::chrono::steady_clock::now() < deadline) {
-    if (platform::LoopbackTcpAccepts(port, 1000)) {
+    // Its own log, not an accepted connection: another server may have taken the port.
+    if (Log().find(kListeningMark) != std::string::npos) {
       port_ = port;
       return true;
     }

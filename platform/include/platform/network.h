@@ -12,7 +12,4 @@ std::string LocalIpv4AddressList();
 // A TCP port of 127.0.0.1 that the system had free a moment ago; 0 when none could be had.
 int FreeLoopbackTcpPort();
 
-// Whether something accepts a TCP connection on 127.0.0.1:port within timeoutMs of real time.
-bool LoopbackTcpAccepts(int port, uint32_t timeoutMs);
-
 }  // namespace platform
