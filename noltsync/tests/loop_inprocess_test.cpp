@@ -2,10 +2,16 @@
 // with the clock driven by the test.
 #include <gtest/gtest.h>
 
+#include <future>
+#include <string>
+#include <thread>
+
 #include "foundation/context/context_store.h"
 #include "foundation/registry/provider_store.h"
 #include "foundation/time/hx_time.h"
 #include "loop_test_fixture.h"
+#include "noltsync/entry/modlet_api.h"
+#include "noltsync/entry/modlet_context.h"
 #include "noltsync/engine/sync_state.h"
 #include "platform/messages.h"
 #include "platform/sync.h"
@@ -94,6 +100,35 @@ TEST_F(ScheduledLoopTest, AStartUpPruneRequestWakesTheLoopAtOnceAndTheUsersServe
   EXPECT_TRUE(UserString("PruneOfflineMask", mask));
   EXPECT_EQ(mask, "op");
   EXPECT_EQ(std::string(GetContextValue("DnaServer").c_str()), "http://fanout/root");
+}
+
+// The host may drain a new-data message only after the loop returned: the record it carries
+// must still be readable then (under the sanitizers a record on the loop's stack is caught).
+TEST_F(ScheduledLoopTest, TheNotifyRecordOutlivesTheLoop) {
+  std::promise<uint32_t> masterId;
+  std::promise<void> loopReturned;
+  std::string announcedProvider;
+  uint16_t announcedKind = 0;
+  std::thread master([&] {
+    platform::EnsureMessageQueue();
+    masterId.set_value(platform::CurrentThreadId());
+    loopReturned.get_future().wait();
+    platform::ThreadMessage message;
+    while (platform::PeekThreadMessage(message, true)) {
+      if (message.message != kModletMsgNotify) continue;
+      const auto* record = reinterpret_cast<const SyncNotifyRecord*>(message.lParam);
+      announcedKind = record->kind;
+      announcedProvider = record->providerId;
+    }
+  });
+  SetMasterThreadId(masterId.get_future().get());
+  AnnounceNewData();
+  RunLoop(Loop::kScheduled, [this] { ASSERT_TRUE(AwaitWait(1)); });  // after the first update
+  loopReturned.set_value();
+  master.join();
+  SetMasterThreadId(0);
+  EXPECT_EQ(announcedKind, kSyncNotifyRecordKind);
+  EXPECT_EQ(announcedProvider, kProvider);
 }
 
 using NotifiedLoopTest = LoopTest;

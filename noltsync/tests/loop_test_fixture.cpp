@@ -90,7 +90,17 @@ void LoopTest::RunLoop(Loop loop, const std::function<void()>& driver) {
   context_->state = kModletStateRunning;
   context_->runContext = std::make_unique<RunContext>(false, false, true, notified, false,
                                                       HxStr(kUser), HxStr(kProvider));
-  NoltUpdater updater(context_->providerId, context_->server);
+  // An updater that reports changed content when the test asks for it.
+  class LoopUpdater : public NoltUpdater {
+   public:
+    LoopUpdater(const HxStr& provider, const HxStr& server, bool changed)
+        : NoltUpdater(provider, server), changed_(changed) {}
+    bool IsContextReloadNeeded() const override { return changed_; }
+
+   private:
+    bool changed_;
+  };
+  LoopUpdater updater(context_->providerId, context_->server, announceNewData_);
   updater.SetUserName(kUser);
   NoltUploader uploader(context_->providerId, context_->server, notified);
   uploader.SetUserName(kUser);

@@ -38,10 +38,13 @@ class LoopTest : public EngineTest {
   static void SignalEvent(const std::string& prefix);
   void SignalShutdown();
   uint32_t LoopThreadId() const { return loopThreadId_; }
+  // Makes the loop's updater report that content changed, so each update announces new data.
+  void AnnounceNewData() { announceNewData_ = true; }
 
  private:
   class WaitRecorder;
   std::unique_ptr<WaitRecorder> waits_;
   ModletContext* context_ = nullptr;
   uint32_t loopThreadId_ = 0;
+  bool announceNewData_ = false;
 };
