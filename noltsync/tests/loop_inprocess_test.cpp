@@ -123,7 +123,11 @@ TEST_F(ScheduledLoopTest, TheNotifyRecordOutlivesTheLoop) {
   });
   SetMasterThreadId(masterId.get_future().get());
   AnnounceNewData();
-  RunLoop(Loop::kScheduled, [this] { ASSERT_TRUE(AwaitWait(1)); });  // after the first update
+  // The first wait (timeout 0: no sync time yet) ends in an update; the second follows it.
+  RunLoop(Loop::kScheduled, [this] {
+    EXPECT_EQ(AwaitWait(1), 0u);
+    ASSERT_TRUE(AwaitWait(2));
+  });
   loopReturned.set_value();
   master.join();
   SetMasterThreadId(0);
