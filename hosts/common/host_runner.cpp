@@ -70,11 +70,16 @@ bool TakeServiceMutex(ServedContext& served) {
   return true;
 }
 
-// Stops every context still running and waits for its start to return.
-void StopAndJoin(const ModletApi& api, std::vector<ServedContext>& served) {
+// Asks every context still running to stop.
+void StopRunning(const ModletApi& api, std::vector<ServedContext>& served) {
   for (ServedContext& context : served) {
     if (!context.returned) api.stop(context.handle);
   }
+}
+
+// Stops every context still running and waits for its start to return.
+void StopAndJoin(const ModletApi& api, std::vector<ServedContext>& served) {
+  StopRunning(api, served);
   for (ServedContext& context : served) {
     if (context.returned) continue;
     context.startThread.join();
@@ -101,9 +106,7 @@ bool ServeUntilReturned(const ModletApi& api, std::vector<ServedContext>& served
       DrainMessages();
     } else if (index == 0) {
       HostReport(2, "Termination requested: stopping the plug-in");
-      for (ServedContext& context : served) {
-        if (!context.returned) api.stop(context.handle);
-      }
+      StopRunning(api, served);
     } else if (index < objects.size()) {
       ServedContext& context = *owners[index];
       if (objects[index] == context.newDataEvent.get()) {
