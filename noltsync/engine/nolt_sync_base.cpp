@@ -5,16 +5,22 @@
 #include <string>
 
 #include "foundation/context/directory_layout.h"
+#include "foundation/locks/swmr_guard.h"
 #include "foundation/log/host_logger.h"
+#include "foundation/transfer/hx_remote_object.h"
 #include "inventory/sdc_sync_data_harvest_ex.h"
 #include "noltsync/engine/sync_locks.h"
 #include "noltsync/engine/sync_settings.h"
+#include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/network.h"
 #include "platform/process.h"
+#include "platform/sync.h"
 
 namespace {
 
 constexpr const char* kLoopbackAddress = "127.0.0.1";
+constexpr uint32_t kUploadLockTimeoutMs = 10000;
 constexpr int kMaxDirectoryLength = 260;
 constexpr const char* kDirectorySection = "Dna Agent";
 
@@ -54,6 +60,17 @@ const HxStr& ModulePathText() {
 }
 
 HxStr PercentMacro(const char* key) { return HxStr("%") + key + "%"; }
+
+bool IsMoveFallbackError(uint32_t error) {
+  return error == platform::kErrorPathNotFound || error == platform::kErrorBadNetPath ||
+         error == platform::kErrorFileExists || error == platform::kErrorAlreadyExists;
+}
+
+bool CopyThenDelete(const HxStr& source, const HxStr& target) {
+  HxRemoteObjectPtr object = CreateRemoteObject(source);
+  if (object == nullptr || !object->CopyTo(target, 0)) return false;
+  return platform::DeleteFile(ToLocalPath(source).c_str());
+}
 
 }  // namespace
 
@@ -156,7 +173,30 @@ bool NoltSyncBase::LookupDirectory(const char* section, const char* key, const H
 }
 
 bool NoltSyncBase::MoveFile(const HxStr& source, const HxStr& target, bool useLock) {
-  return MoveFileGuarded(source, target, useLock);
+  return MoveFileGuarded(useLock ? &UploadLock() : nullptr, source, target);
+}
+
+bool MoveFileGuarded(SwmrGuard* guard, const HxStr& source, const HxStr& target) {
+  if (guard != nullptr) {
+    const uint32_t wait = guard->AcquireWrite(kUploadLockTimeoutMs);
+    if (wait == platform::kWaitTimeout) {
+      HostLog(kLogWarning, "** Failed to obtain upload lock...request timed out **\n");
+      return false;
+    }
+    if (wait != platform::kWaitObject0 && wait != platform::kWaitAbandoned0) {
+      HostLog(kLogWarning, "** Failed to obtain upload lock...invalid lock **\n");
+      return false;
+    }
+  }
+  bool moved = platform::MoveFile(ToLocalPath(source).c_str(), ToLocalPath(target).c_str());
+  const uint32_t moveError = moved ? 0 : platform::LastError();
+  if (!moved && IsMoveFallbackError(moveError)) moved = CopyThenDelete(source, target);
+  if (!moved) {
+    HostLog(kLogWarning, "Failed to move file [%s]->[%s]. Error Code: %d\n", source.c_str(),
+            target.c_str(), static_cast<int>(moveError));
+  }
+  if (guard != nullptr) guard->ReleaseWrite();
+  return moved;
 }
 
 bool NoltSyncBase::HasBits() const { return false; }

@@ -8,6 +8,7 @@
 #include "foundation/strings/hx_str.h"
 
 class SdcSyncDataHarvestEx;  // inventory macro expander
+class SwmrGuard;
 
 class NoltSyncBase {
  public:
@@ -36,7 +37,7 @@ class NoltSyncBase {
   // `out` are used.
   virtual bool LookupDirectory(const char* section, const char* key, const HxStr& server,
                                HxStr& out);
-  // Slot 6: MoveFileGuarded (optionally under the upload lock, copy-and-delete fallback).
+  // Slot 6: MoveFileGuarded, under the upload lock when `useLock` is set.
   virtual bool MoveFile(const HxStr& source, const HxStr& target, bool useLock);
   // Slot 7: true when the object holds a background-transfer object; the cycles take the BITS
   // path by it. False until the transfer-job layer exists.
@@ -73,3 +74,9 @@ HxStr NormalizeServerLocation(const HxStr& server);
 // ("http:\\host:8080\"); for a location without a scheme ("\\share\dir\", "C:\dir\") its
 // first element the same way; empty for an empty location.
 HxStr ServerBaseOf(const HxStr& server);
+
+// The engine's file move. With a guard, it is taken for writing first (10 s); a guard that times
+// out or cannot be taken (an invalid one) fails the move, logged at level 4. When the move fails
+// because a path is missing or the target exists, the file is copied through the source's
+// transfer object and the source deleted. True when the file arrived.
+bool MoveFileGuarded(SwmrGuard* guard, const HxStr& source, const HxStr& target);

@@ -11,6 +11,7 @@
 
 #include "engine_test_fixture.h"
 #include "locks_peer_process.h"
+#include "noltsync/engine/nolt_sync_base.h"
 #include "noltsync/engine/sync_locks.h"
 #include "platform/clock.h"
 #include "platform/sandbox.h"
@@ -52,7 +53,7 @@ class MoveFileGuardedTest : public EngineTest {
 TEST_F(MoveFileGuardedTest, AMoveOntoAnExistingTargetFallsBackToCopyAndDelete) {
   std::string source = Write("fresh.dat", "new content");
   std::string target = Write("stale.dat", "old");
-  EXPECT_TRUE(MoveFileGuarded(HxStr(source), HxStr(target), false));
+  EXPECT_TRUE(MoveFileGuarded(nullptr, HxStr(source), HxStr(target)));
   EXPECT_EQ(Read(target), "new content");
   EXPECT_FALSE(fs::exists(source));
   EXPECT_EQ(CountLogged("Failed to move file"), 0);
@@ -61,7 +62,7 @@ TEST_F(MoveFileGuardedTest, AMoveOntoAnExistingTargetFallsBackToCopyAndDelete) {
 TEST_F(MoveFileGuardedTest, AFailedMoveLogsTheMovesOwnError) {
   std::string target = PathOf("target.dat");
   std::string missing = PathOf("missing.dat");
-  EXPECT_FALSE(MoveFileGuarded(HxStr(missing), HxStr(target), false));
+  EXPECT_FALSE(MoveFileGuarded(nullptr, HxStr(missing), HxStr(target)));
   EXPECT_TRUE(Logged(FailureLine(missing, target, 2), 4));
 
   // An existing target makes the move try the copy, which cannot replace a folder: the line
@@ -69,8 +70,18 @@ TEST_F(MoveFileGuardedTest, AFailedMoveLogsTheMovesOwnError) {
   std::string source = Write("kept.dat", "content");
   std::string folder = PathOf("folder");
   fs::create_directories(folder);
-  EXPECT_FALSE(MoveFileGuarded(HxStr(source), HxStr(folder), false));
+  EXPECT_FALSE(MoveFileGuarded(nullptr, HxStr(source), HxStr(folder)));
   EXPECT_TRUE(Logged(FailureLine(source, folder, 183), 4));
+  EXPECT_EQ(Read(source), "content");
+  EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(MoveFileGuardedTest, AGuardThatCannotBeTakenFailsTheMove) {
+  std::string source = Write("guarded.dat", "content");
+  std::string target = PathOf("moved.dat");
+  SwmrGuard invalid;  // never created
+  EXPECT_FALSE(MoveFileGuarded(&invalid, HxStr(source), HxStr(target)));
+  EXPECT_TRUE(Logged("** Failed to obtain upload lock...invalid lock **\n", 4));
   EXPECT_EQ(Read(source), "content");
   EXPECT_FALSE(fs::exists(target));
 }
@@ -84,7 +95,7 @@ TEST_F(MoveFileGuardedTest, AnUploadLockHeldByAnotherProcessTimesOutAfterTenSeco
   ASSERT_TRUE(holder.WaitInside());
   auto& clock = dynamic_cast<platform::DrivenClock&>(platform::CurrentClock());
   std::future<bool> moved = std::async(std::launch::async, [&] {
-    return MoveFileGuarded(HxStr(source), HxStr(target), true);
+    return MoveFileGuarded(&UploadLock(), HxStr(source), HxStr(target));
   });
   ASSERT_TRUE(clock.WaitUntilWaiting(1, kFailureGuardMs));
   clock.Advance(kUploadLockTimeoutMs - 1);
@@ -99,7 +110,7 @@ TEST_F(MoveFileGuardedTest, AnUploadLockHeldByAnotherProcessTimesOutAfterTenSeco
   EXPECT_FALSE(fs::exists(target));
 
   EXPECT_EQ(holder.Finish(), 0);
-  EXPECT_TRUE(MoveFileGuarded(HxStr(source), HxStr(target), true));
+  EXPECT_TRUE(MoveFileGuarded(&UploadLock(), HxStr(source), HxStr(target)));
   EXPECT_EQ(Read(target), "upload");
   locks_testing::LocksPeer next("write", kUploadLock, "next");  // the move let go of the lock
   EXPECT_TRUE(next.WaitInside());
