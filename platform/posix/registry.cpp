@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <unordered_set>
 
 #include "platform/errors.h"
 #include "platform/locations.h"
@@ -11,6 +13,7 @@
 namespace platform {
 
 using registry_detail::Hive;
+using registry_detail::HiveVersion;
 using registry_detail::KeyPath;
 using registry_detail::SameName;
 
@@ -19,6 +22,15 @@ struct RegistryKey::Location {
   std::shared_ptr<Hive> hive;
   int64_t key = 0;
   bool user = false;  // the user's side of the classes view
+};
+
+// What an open key read of itself, and the hives' versions it was read at (one per location).
+struct RegistryKey::Listing {
+  std::mutex mutex;
+  std::vector<HiveVersion> valuesRead;  // empty: not read
+  std::vector<HiveVersion> subKeysRead;
+  std::vector<RegistryValue> values;
+  std::vector<std::string> subKeys;
 };
 
 namespace {
@@ -111,6 +123,14 @@ bool SubKeyOrder(const std::string& a, const std::string& b) {
   return x != y ? x < y : a < b;
 }
 
+std::string Lowered(std::string_view name) {
+  std::string lowered(name);
+  for (char& c : lowered) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lowered;
+}
+
 uint32_t CopyOut(const RegistryValue& value, uint32_t* type, void* data, uint32_t* size) {
   uint32_t needed = static_cast<uint32_t>(value.data.size());
   if (type != nullptr) *type = value.type;
@@ -138,6 +158,7 @@ RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
     locations_ = std::move(other.locations_);
     path_ = std::move(other.path_);
     access_ = other.access_;
+    listing_ = std::move(other.listing_);
     other.Close();
   }
   return *this;
@@ -147,6 +168,7 @@ void RegistryKey::Close() {
   locations_.clear();
   path_.clear();
   access_ = 0;
+  listing_.reset();
 }
 
 bool RegistryKey::IsOpen() const { return !locations_.empty(); }
@@ -234,6 +256,7 @@ uint32_t RegistryKey::OpenFrom(std::vector<Location> base, std::string basePath,
   locations_ = std::move(found);
   path_ = storedPath.empty() ? std::move(basePath) : basePath + "\\" + storedPath;
   access_ = access;
+  listing_ = std::make_unique<Listing>();
   return kErrorSuccess;
 }
 
@@ -284,37 +307,66 @@ uint32_t RegistryKey::DeleteValue(std::string_view name) {
   return error;
 }
 
-uint32_t RegistryKey::EnumKey(uint32_t index, std::string& name) const {
-  uint32_t error = Check(kKeyEnumerateSubKeys);
-  std::vector<std::string> names;
-  for (const Location& location : locations_) {
-    if (error == kErrorSuccess) error = location.hive->SubKeyNames(location.key, names);
+uint32_t RegistryKey::Snapshot(bool values, bool subKeys) const {
+  std::vector<HiveVersion> now(locations_.size());
+  uint32_t error = kErrorSuccess;
+  for (size_t i = 0; i < locations_.size() && error == kErrorSuccess; ++i) {
+    error = locations_[i].hive->Version(now[i]);
   }
   if (error != kErrorSuccess) return error;
-  if (locations_.size() > 1) {
-    std::stable_sort(names.begin(), names.end(), SubKeyOrder);
-    names.erase(std::unique(names.begin(), names.end(), SameName), names.end());
+  Listing& listing = *listing_;
+  if (values && listing.valuesRead != now) {
+    listing.valuesRead.clear();
+    listing.values.clear();
+    // The user's side hides the machine's values of the same name.
+    std::unordered_set<std::string> seen;
+    for (const Location& location : locations_) {
+      std::vector<RegistryValue> more;
+      error = location.hive->Values(location.key, more);
+      if (error != kErrorSuccess) return error;
+      for (RegistryValue& value : more) {
+        if (seen.insert(Lowered(value.name)).second) listing.values.push_back(std::move(value));
+      }
+    }
+    listing.valuesRead = now;
   }
-  if (index >= names.size()) return kErrorNoMoreItems;
-  name = names[index];
+  if (subKeys && listing.subKeysRead != now) {
+    listing.subKeysRead.clear();
+    listing.subKeys.clear();
+    for (const Location& location : locations_) {
+      error = location.hive->SubKeyNames(location.key, listing.subKeys);
+      if (error != kErrorSuccess) return error;
+    }
+    std::vector<std::string>& names = listing.subKeys;
+    if (locations_.size() > 1) {
+      std::stable_sort(names.begin(), names.end(), SubKeyOrder);
+      names.erase(std::unique(names.begin(), names.end(), SameName), names.end());
+    }
+    listing.subKeysRead = now;
+  }
+  return kErrorSuccess;
+}
+
+uint32_t RegistryKey::EnumKey(uint32_t index, std::string& name) const {
+  uint32_t error = Check(kKeyEnumerateSubKeys);
+  if (error != kErrorSuccess) return error;
+  std::lock_guard<std::mutex> lock(listing_->mutex);
+  error = Snapshot(false, true);
+  if (error != kErrorSuccess) return error;
+  if (index >= listing_->subKeys.size()) return kErrorNoMoreItems;
+  name = listing_->subKeys[index];
   return kErrorSuccess;
 }
 
 uint32_t RegistryKey::EnumValue(uint32_t index, RegistryValue& value) const {
   uint32_t error = Check(kKeyQueryValue);
-  std::vector<std::string> names;
-  for (const Location& location : locations_) {
-    std::vector<std::string> more;
-    if (error == kErrorSuccess) error = location.hive->ValueNames(location.key, more);
-    // The user's side hides the machine's values of the same name.
-    for (std::string& name : more) {
-      auto same = [&name](const std::string& n) { return SameName(n, name); };
-      if (std::none_of(names.begin(), names.end(), same)) names.push_back(std::move(name));
-    }
-  }
   if (error != kErrorSuccess) return error;
-  if (index >= names.size()) return kErrorNoMoreItems;
-  return QueryValue(names[index], value);
+  std::lock_guard<std::mutex> lock(listing_->mutex);
+  error = Snapshot(true, false);
+  if (error != kErrorSuccess) return error;
+  if (index >= listing_->values.size()) return kErrorNoMoreItems;
+  value = listing_->values[index];
+  return kErrorSuccess;
 }
 
 uint32_t RegistryKey::EnumValue(uint32_t index, std::string& name, uint32_t* type, void* data,
@@ -329,24 +381,21 @@ uint32_t RegistryKey::EnumValue(uint32_t index, std::string& name, uint32_t* typ
 uint32_t RegistryKey::QueryInfo(RegistryKeyInfo& info) const {
   info = RegistryKeyInfo{};
   uint32_t error = Check(kKeyQueryValue | kKeyEnumerateSubKeys);
-  std::string name;
-  for (uint32_t i = 0; error == kErrorSuccess; ++i) {
-    error = EnumKey(i, name);
-    if (error != kErrorSuccess) break;
-    info.subKeys++;
-    info.maxSubKeyLength = std::max(info.maxSubKeyLength, static_cast<uint32_t>(name.size()));
+  if (error != kErrorSuccess) return error;
+  std::lock_guard<std::mutex> lock(listing_->mutex);
+  error = Snapshot(true, true);
+  if (error != kErrorSuccess) return error;
+  auto size = [](size_t n) { return static_cast<uint32_t>(n); };
+  info.subKeys = size(listing_->subKeys.size());
+  for (const std::string& name : listing_->subKeys) {
+    info.maxSubKeyLength = std::max(info.maxSubKeyLength, size(name.size()));
   }
-  if (error == kErrorNoMoreItems) error = kErrorSuccess;
-  RegistryValue value;
-  for (uint32_t i = 0; error == kErrorSuccess; ++i) {
-    error = EnumValue(i, value);
-    if (error != kErrorSuccess) break;
-    info.values++;
-    info.maxValueNameLength =
-        std::max(info.maxValueNameLength, static_cast<uint32_t>(value.name.size()));
-    info.maxValueLength = std::max(info.maxValueLength, static_cast<uint32_t>(value.data.size()));
+  info.values = size(listing_->values.size());
+  for (const RegistryValue& value : listing_->values) {
+    info.maxValueNameLength = std::max(info.maxValueNameLength, size(value.name.size()));
+    info.maxValueLength = std::max(info.maxValueLength, size(value.data.size()));
   }
-  return error == kErrorNoMoreItems ? kErrorSuccess : error;
+  return kErrorSuccess;
 }
 
 uint32_t RegistryKey::DeleteKey(std::string_view subKey) { return DeleteSubKey(subKey, false); }
@@ -366,6 +415,18 @@ uint32_t RegistryKey::DeleteSubKey(std::string_view subKey, bool tree) {
     if (error != kErrorFileNotFound) return error;
   }
   return error;
+}
+
+RegistryTransaction::RegistryTransaction() : outer_(Hive::BeginThreadTransaction()) {}
+
+RegistryTransaction::~RegistryTransaction() {
+  if (outer_) Hive::EndThreadTransaction(false);
+}
+
+uint32_t RegistryTransaction::Commit() {
+  if (!outer_) return kErrorSuccess;
+  outer_ = false;
+  return Hive::EndThreadTransaction(true);
 }
 
 }  // namespace platform

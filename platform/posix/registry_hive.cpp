@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <map>
 
 #include "platform/errors.h"
@@ -61,6 +63,18 @@ uint32_t FindChild(sqlite3* db, int64_t parent, std::string_view name, int64_t& 
   return kErrorSuccess;
 }
 
+// How many levels below the hive's root the key lies, by one query that climbs its parents.
+uint32_t KeyDepth(sqlite3* db, int64_t key, size_t& depth) {
+  Statement query(db,
+                  "WITH RECURSIVE up(id) AS (SELECT parent FROM keys WHERE id = ? UNION ALL "
+                  "SELECT keys.parent FROM keys JOIN up ON keys.id = up.id "
+                  "WHERE keys.parent IS NOT NULL) SELECT count(*) FROM up WHERE id IS NOT NULL");
+  int rc = query.Bind(key).Step();
+  if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
+  depth = static_cast<size_t>(query.Int(0));
+  return kErrorSuccess;
+}
+
 // Follows (and with create, makes) the path below from; created tells whether the last key is new.
 uint32_t Walk(sqlite3* db, int64_t from, const std::vector<std::string_view>& parts, bool create,
               KeyPath& found, bool& created) {
@@ -68,11 +82,17 @@ uint32_t Walk(sqlite3* db, int64_t from, const std::vector<std::string_view>& pa
   if (error != kErrorSuccess) return error;
   found = KeyPath{from, {}};
   created = false;
-  for (std::string_view part : parts) {
+  constexpr size_t kUnknown = SIZE_MAX;
+  size_t depth = kUnknown;  // of found.id, looked up before the first key is made
+  for (size_t i = 0; i < parts.size(); ++i) {
+    std::string_view part = parts[i];
     int64_t child = 0;
     std::string stored;
     error = FindChild(db, found.id, part, child, stored);
     if (error == kErrorFileNotFound && create) {
+      error = depth == kUnknown ? KeyDepth(db, found.id, depth) : kErrorSuccess;
+      if (error != kErrorSuccess) return error;
+      if (depth + (parts.size() - i) > kMaxKeyDepth) return kErrorBadKey;
       Statement insert(db, "INSERT INTO keys(parent, name) VALUES(?, ?)");
       error = insert.Bind(found.id).Bind(part).Run();
       child = sqlite3_last_insert_rowid(db);
@@ -81,10 +101,34 @@ uint32_t Walk(sqlite3* db, int64_t from, const std::vector<std::string_view>& pa
     }
     if (error != kErrorSuccess) return error;
     found.id = child;
+    if (depth != kUnknown) ++depth;
     if (!found.storedPath.empty()) found.storedPath += '\\';
     found.storedPath += stored;
   }
   return kErrorSuccess;
+}
+
+// Deletes the keys below top, and top itself unless keepTop (which loses its values instead),
+// deepest first: so no deletion cascades further than to the key's own values, however deep the
+// tree.
+uint32_t DeleteSubtree(sqlite3* db, int64_t top, bool keepTop) {
+  std::vector<int64_t> ids;
+  Statement tree(db,
+                 "WITH RECURSIVE tree(id, depth) AS (SELECT ?, 0 UNION ALL "
+                 "SELECT keys.id, tree.depth + 1 FROM keys JOIN tree ON keys.parent = tree.id) "
+                 "SELECT id FROM tree WHERE depth >= ? ORDER BY depth DESC");
+  tree.Bind(top).Bind(int64_t{keepTop ? 1 : 0});
+  int rc;
+  while ((rc = tree.Step()) == SQLITE_ROW) ids.push_back(tree.Int(0));
+  if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
+  Statement remove(db, "DELETE FROM keys WHERE id = ?");
+  for (int64_t id : ids) {
+    uint32_t error = remove.Reset().Bind(id).Run();
+    if (error != kErrorSuccess) return error;
+  }
+  if (!keepTop) return kErrorSuccess;
+  Statement values(db, "DELETE FROM vals WHERE key = ?");
+  return values.Bind(top).Run();
 }
 
 uint32_t StoreValue(sqlite3* db, int64_t key, std::string_view name, uint32_t type,
@@ -117,15 +161,9 @@ uint32_t FillNew(sqlite3* db, int64_t under, const std::vector<SeedValue>& seed)
   return kErrorSuccess;
 }
 
-uint32_t ReadNames(sqlite3* db, const char* sql, int64_t key, std::vector<std::string>& names) {
-  uint32_t error = KeyExists(db, key);
-  if (error != kErrorSuccess) return error;
-  Statement query(db, sql);
-  query.Bind(key);
-  int rc;
-  while ((rc = query.Step()) == SQLITE_ROW) names.push_back(query.Text(0));
-  return ErrorFromSqlite(rc);
-}
+// This thread's transaction: the hives it holds, each locked and inside its SQLite transaction.
+thread_local bool tInTransaction = false;
+thread_local std::vector<Hive*> tJoined;
 
 bool FileExists(const std::string& path) {
   struct stat info {};
@@ -184,7 +222,7 @@ std::shared_ptr<Hive> Hive::Get(const std::string& path, bool machine, uint32_t&
   }
   std::shared_ptr<Hive> hive(new Hive(path, machine));
   {
-    std::lock_guard<std::mutex> hiveLock(hive->mutex_);
+    std::lock_guard<std::timed_mutex> hiveLock(hive->mutex_);
     error = hive->Initialise();
   }
   if (error != kErrorSuccess) return nullptr;
@@ -224,6 +262,7 @@ uint32_t Hive::Connect() {
     sqlite3_close(db);
     return exists ? kErrorAccessDenied : kErrorFileNotFound;
   }
+  ++writes_;  // a new connection (after a fork) starts its own data version count
   if (!exists) {
     // Others read the machine hive (and, in a sandbox, write it too); a user's hive is private.
     chmod(path_.c_str(), machine_ ? (InSandbox() ? 0666 : 0644) : 0600);
@@ -250,7 +289,7 @@ uint32_t Hive::Initialise() {
   };
   if (hasSchema()) return kErrorSuccess;
   if (sqlite3_db_readonly(db, "main") == 1) return kErrorFileNotFound;
-  Transaction transaction(db, true);
+  Transaction transaction(db, Transaction::kWrite);
   if (transaction.Error() != kErrorSuccess) return transaction.Error();
   if (hasSchema()) return transaction.Commit();  // another process made it meanwhile
   error = ErrorFromSqlite(sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr));
@@ -259,8 +298,12 @@ uint32_t Hive::Initialise() {
 }
 
 uint32_t Hive::CheckWritable() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return CheckWritableLocked();
+  bool joined = false;
+  uint32_t error = Enter(joined);
+  if (error != kErrorSuccess) return error;
+  error = CheckWritableLocked();
+  Leave(joined);
+  return error;
 }
 
 uint32_t Hive::CheckWritableLocked() {
@@ -273,16 +316,81 @@ uint32_t Hive::CheckWritableLocked() {
   return sqlite3_db_readonly(db, "main") == 1 ? kErrorAccessDenied : kErrorSuccess;
 }
 
+uint32_t Hive::Enter(bool& joined) {
+  joined = tInTransaction;
+  if (!joined) {
+    mutex_.lock();
+    return kErrorSuccess;
+  }
+  if (std::find(tJoined.begin(), tJoined.end(), this) != tJoined.end()) return kErrorSuccess;
+  // Another thread's transaction may hold the hive: wait for it as long as for another process.
+  if (!mutex_.try_lock_for(std::chrono::milliseconds(kBusyTimeoutMs))) return kErrorBusy;
+  uint32_t error = kErrorSuccess;
+  sqlite3* db = Connection(error);
+  if (db != nullptr) {
+    const char* begin = CheckWritableLocked() == kErrorSuccess ? "BEGIN IMMEDIATE" : "BEGIN";
+    error = ErrorFromSqlite(sqlite3_exec(db, begin, nullptr, nullptr, nullptr));
+  }
+  if (error != kErrorSuccess) {
+    mutex_.unlock();
+    return error;
+  }
+  tJoined.push_back(this);
+  return kErrorSuccess;
+}
+
+void Hive::Leave(bool joined) {
+  if (!joined) mutex_.unlock();
+}
+
+uint32_t Hive::Finish(bool commit) {
+  uint32_t error = kErrorSuccess;
+  if (db_ != nullptr && pid_ == getpid()) {
+    error = ErrorFromSqlite(sqlite3_exec(db_, commit ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr));
+    // A COMMIT that failed leaves the transaction open.
+    if (error != kErrorSuccess) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  ++writes_;
+  mutex_.unlock();
+  return error;
+}
+
+bool Hive::BeginThreadTransaction() {
+  if (tInTransaction) return false;
+  tInTransaction = true;
+  tJoined.clear();
+  return true;
+}
+
+uint32_t Hive::EndThreadTransaction(bool commit) {
+  uint32_t error = kErrorSuccess;
+  for (Hive* hive : tJoined) {
+    uint32_t result = hive->Finish(commit && error == kErrorSuccess);
+    if (commit && error == kErrorSuccess) error = result;
+  }
+  tJoined.clear();
+  tInTransaction = false;
+  return error;
+}
+
 template <typename Body>
 uint32_t Hive::Run(bool write, Body&& body) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  uint32_t error = write ? CheckWritableLocked() : kErrorSuccess;
+  bool joined = false;
+  uint32_t error = Enter(joined);
+  if (error != kErrorSuccess) return error;
+  error = write ? CheckWritableLocked() : kErrorSuccess;
   sqlite3* db = error == kErrorSuccess ? Connection(error) : nullptr;
-  if (db == nullptr) return error;
-  Transaction transaction(db, write);
-  if (transaction.Error() != kErrorSuccess) return transaction.Error();
-  error = body(db);
-  return error == kErrorSuccess ? transaction.Commit() : error;
+  if (db != nullptr) {
+    Transaction transaction(db, joined  ? Transaction::kSavepoint
+                                : write ? Transaction::kWrite
+                                        : Transaction::kRead);
+    error = transaction.Error();
+    if (error == kErrorSuccess) error = body(db);
+    if (error == kErrorSuccess) error = transaction.Commit();
+    if (write) ++writes_;
+  }
+  Leave(joined);
+  return error;
 }
 
 uint32_t Hive::Find(int64_t from, const std::vector<std::string_view>& parts, KeyPath& found) {
@@ -336,17 +444,46 @@ uint32_t Hive::DeleteValue(int64_t key, std::string_view name) {
 }
 
 uint32_t Hive::SubKeyNames(int64_t key, std::vector<std::string>& names) {
-  // Windows lists subkeys by their upper-case names.
   return Run(false, [&](sqlite3* db) {
-    return ReadNames(db, "SELECT name FROM keys WHERE parent = ? ORDER BY upper(name), name", key,
-                     names);
+    uint32_t error = KeyExists(db, key);
+    if (error != kErrorSuccess) return error;
+    // Windows lists subkeys by their upper-case names.
+    Statement query(db, "SELECT name FROM keys WHERE parent = ? ORDER BY upper(name), name");
+    query.Bind(key);
+    int rc;
+    while ((rc = query.Step()) == SQLITE_ROW) names.push_back(query.Text(0));
+    return ErrorFromSqlite(rc);
   });
 }
 
-uint32_t Hive::ValueNames(int64_t key, std::vector<std::string>& names) {
+uint32_t Hive::Values(int64_t key, std::vector<RegistryValue>& values) {
   return Run(false, [&](sqlite3* db) {
-    return ReadNames(db, "SELECT name FROM vals WHERE key = ? ORDER BY id", key, names);
+    uint32_t error = KeyExists(db, key);
+    if (error != kErrorSuccess) return error;
+    Statement query(db, "SELECT name, type, data FROM vals WHERE key = ? ORDER BY id");
+    query.Bind(key);
+    int rc;
+    while ((rc = query.Step()) == SQLITE_ROW) {
+      values.push_back(
+          RegistryValue{query.Text(0), static_cast<uint32_t>(query.Int(1)), query.Blob(2)});
+    }
+    return ErrorFromSqlite(rc);
   });
+}
+
+uint32_t Hive::Version(HiveVersion& version) {
+  bool joined = false;
+  uint32_t error = Enter(joined);
+  if (error != kErrorSuccess) return error;
+  sqlite3* db = Connection(error);
+  if (db != nullptr) {
+    Statement query(db, "PRAGMA data_version");
+    int rc = query.Step();
+    error = rc == SQLITE_ROW ? kErrorSuccess : ErrorFromSqlite(rc == SQLITE_DONE ? SQLITE_ERROR : rc);
+    version = HiveVersion{query.Int(0), writes_};
+  }
+  Leave(joined);
+  return error;
 }
 
 uint32_t Hive::DeleteKey(int64_t parent, const std::vector<std::string_view>& parts, bool tree) {
@@ -355,12 +492,7 @@ uint32_t Hive::DeleteKey(int64_t parent, const std::vector<std::string_view>& pa
     bool created = false;
     uint32_t error = Walk(db, parent, parts, false, target, created);
     if (error != kErrorSuccess) return error;
-    if (parts.empty() && tree) {
-      Statement values(db, "DELETE FROM vals WHERE key = ?");
-      error = values.Bind(target.id).Run();
-      Statement subKeys(db, "DELETE FROM keys WHERE parent = ?");
-      return error != kErrorSuccess ? error : subKeys.Bind(target.id).Run();
-    }
+    if (parts.empty() && tree) return DeleteSubtree(db, target.id, true);
     if (target.id == kRootKey) return static_cast<uint32_t>(kErrorAccessDenied);
     if (!tree) {
       Statement children(db, "SELECT 1 FROM keys WHERE parent = ? LIMIT 1");
@@ -368,9 +500,7 @@ uint32_t Hive::DeleteKey(int64_t parent, const std::vector<std::string_view>& pa
       if (rc == SQLITE_ROW) return static_cast<uint32_t>(kErrorAccessDenied);
       if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
     }
-    // Values and subkeys go with the key (foreign keys cascade).
-    Statement remove(db, "DELETE FROM keys WHERE id = ?");
-    return remove.Bind(target.id).Run();
+    return DeleteSubtree(db, target.id, false);
   });
 }
 

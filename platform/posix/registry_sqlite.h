@@ -66,6 +66,12 @@ class Statement {
   }
   // SQLITE_ROW, SQLITE_DONE or an error code.
   int Step() { return rc_ == SQLITE_OK ? sqlite3_step(stmt_) : rc_; }
+  // Makes the statement ready to run again with new parameters.
+  Statement& Reset() {
+    if (rc_ == SQLITE_OK) sqlite3_reset(stmt_);
+    bound_ = 0;
+    return *this;
+  }
   // Runs a statement that returns no rows.
   uint32_t Run() {
     int rc = Step();
@@ -90,27 +96,36 @@ class Statement {
 };
 
 // BEGIN ... COMMIT; rolled back unless committed. A writer takes the write lock at the start,
-// so that a change never fails half-way for a lock another process holds.
+// so that a change never fails half-way for a lock another process holds. Inside a longer
+// transaction a savepoint stands in for it.
 class Transaction {
  public:
-  Transaction(sqlite3* db, bool write) : db_(db) {
-    rc_ = sqlite3_exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+  enum Kind { kRead, kWrite, kSavepoint };
+
+  Transaction(sqlite3* db, Kind kind) : db_(db), kind_(kind) {
+    static constexpr const char* kBegin[] = {"BEGIN", "BEGIN IMMEDIATE", "SAVEPOINT change"};
+    rc_ = sqlite3_exec(db_, kBegin[kind], nullptr, nullptr, nullptr);
   }
   ~Transaction() {
-    if (rc_ == SQLITE_OK && !committed_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (rc_ == SQLITE_OK && !committed_) {
+      sqlite3_exec(db_, kind_ == kSavepoint ? "ROLLBACK TO change; RELEASE change" : "ROLLBACK",
+                   nullptr, nullptr, nullptr);
+    }
   }
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
 
   uint32_t Error() const { return ErrorFromSqlite(rc_); }
   uint32_t Commit() {
-    int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    int rc = sqlite3_exec(db_, kind_ == kSavepoint ? "RELEASE change" : "COMMIT", nullptr, nullptr,
+                          nullptr);
     committed_ = rc == SQLITE_OK;
     return ErrorFromSqlite(rc);
   }
 
  private:
   sqlite3* db_;
+  Kind kind_;
   int rc_;
   bool committed_ = false;
 };

@@ -35,18 +35,12 @@ int RunInChild(const std::function<int()>& body) {
 }
 
 // 0 when every call gave what was expected, else the number of the first that did not.
-class Checks {
- public:
-  void Expect(uint32_t actual, uint32_t expected) {
-    ++count_;
-    if (actual != expected && failed_ == 0) failed_ = count_;
+int FirstMismatch(const std::vector<std::pair<uint32_t, uint32_t>>& actualAndExpected) {
+  for (size_t i = 0; i < actualAndExpected.size(); ++i) {
+    if (actualAndExpected[i].first != actualAndExpected[i].second) return static_cast<int>(i) + 1;
   }
-  int Result() const { return failed_; }
-
- private:
-  int count_ = 0;
-  int failed_ = 0;
-};
+  return 0;
+}
 
 std::string ReadString(uint32_t root, std::string_view path, std::string_view name) {
   RegistryKey key;
@@ -56,11 +50,13 @@ std::string ReadString(uint32_t root, std::string_view path, std::string_view na
   return std::string(value.data.begin(), value.data.end() - 1);  // without the terminator
 }
 
-TEST_F(RegistryProcessTest, ConcurrentWritersFromSeveralProcessesAllLand) {
+TEST_F(RegistryProcessTest, ConcurrentWritersFromSeveralProcessesAllLandAndEnumerate) {
   constexpr int kWriters = 3;
   constexpr int kValues = 150;
   RegistryKey shared;
   ASSERT_EQ(shared.Create(kHkeyLocalMachine, "Software\\Race", kKeyAllAccess), kErrorSuccess);
+  RegistryKeyInfo info;
+  ASSERT_EQ(shared.QueryInfo(info), kErrorSuccess);  // what it lists now must not stick
   std::vector<pid_t> children;
   for (int writer = 0; writer < kWriters; ++writer) {
     pid_t child = fork();
@@ -80,7 +76,6 @@ TEST_F(RegistryProcessTest, ConcurrentWritersFromSeveralProcessesAllLand) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  RegistryKeyInfo info;
   ASSERT_EQ(shared.QueryInfo(info), kErrorSuccess);
   EXPECT_EQ(info.values, static_cast<uint32_t>(kWriters * kValues));
   RegistryValue value;
@@ -92,16 +87,14 @@ TEST_F(RegistryProcessTest, SystemAccountAndUserKeepTheirOwnValuesAndShareTheMac
   auto writeAs = [](const char* user, const char* machineValue) {
     return RunInChild([=] {
       platform::testing::SetEnvironment("NOLT_USER", user);
-      Checks checks;
       RegistryKey own;
-      checks.Expect(own.Create(kHkeyCurrentUser, "Software\\Who", kKeyAllAccess), 0);
-      RegistryValue before;
-      checks.Expect(own.QueryValue("name", before), kErrorFileNotFound);
-      checks.Expect(own.SetString("name", user), 0);
       RegistryKey machine;
-      checks.Expect(machine.Create(kHkeyLocalMachine, "Software\\Shared", kKeyAllAccess), 0);
-      checks.Expect(machine.SetString(user, machineValue), 0);
-      return checks.Result();
+      RegistryValue before;
+      return FirstMismatch({{own.Create(kHkeyCurrentUser, "Software\\Who", kKeyAllAccess), 0},
+                            {own.QueryValue("name", before), kErrorFileNotFound},
+                            {own.SetString("name", user), 0},
+                            {machine.Create(kHkeyLocalMachine, "Software\\Shared", kKeyAllAccess), 0},
+                            {machine.SetString(user, machineValue), 0}});
     });
   };
   ASSERT_EQ(writeAs("SYSTEM", "from system"), 0);
@@ -112,8 +105,7 @@ TEST_F(RegistryProcessTest, SystemAccountAndUserKeepTheirOwnValuesAndShareTheMac
   platform::testing::SetEnvironment("NOLT_USER", "alice");
   EXPECT_EQ(ReadString(kHkeyCurrentUser, "Software\\Who", "name"), "alice");
   EXPECT_EQ(ReadString(kHkeyLocalMachine, "Software\\Shared", "SYSTEM"), "from system");
-  platform::testing::SetEnvironment("NOLT_USER",
-                                    "system");  // the account name compares without case
+  platform::testing::SetEnvironment("NOLT_USER", "system");  // the name compares without case
   EXPECT_EQ(ReadString(kHkeyCurrentUser, "Software\\Who", "name"), "SYSTEM");
   EXPECT_EQ(ReadString(kHkeyLocalMachine, "Software\\Shared", "alice"), "from alice");
   struct stat info {};
@@ -125,20 +117,20 @@ TEST_F(RegistryProcessTest, SystemAccountAndUserKeepTheirOwnValuesAndShareTheMac
 int UnprivilegedMachineAccess(bool rootOnly) {
   if (setgid(65534) != 0 || setuid(65534) != 0) return 100;
   uint32_t refused = rootOnly ? kErrorAccessDenied : kErrorSuccess;
-  Checks checks;
   RegistryKey key;
-  checks.Expect(key.Open(kHkeyLocalMachine, "Software\\Guarded", kKeyRead), 0);
-  RegistryValue value;
-  checks.Expect(key.QueryValue("v", value), 0);
-  checks.Expect(key.SetDword("v", 2), kErrorAccessDenied);  // not in the mask
   RegistryKey writer;
-  checks.Expect(writer.Open(kHkeyLocalMachine, "Software\\Guarded", kKeyWrite), refused);
-  checks.Expect(writer.Create(kHkeyLocalMachine, "Software\\Made", kKeyRead), refused);
   RegistryKey maximum;
-  checks.Expect(maximum.Open(kHkeyLocalMachine, "Software", kMaximumAllowed), 0);
-  checks.Expect(maximum.Access() & kKeySetValue, rootOnly ? 0 : kKeySetValue);
-  checks.Expect(maximum.DeleteKey("Guarded"), refused);
-  return checks.Result();
+  RegistryValue value;
+  return FirstMismatch({
+      {key.Open(kHkeyLocalMachine, "Software\\Guarded", kKeyRead), 0},
+      {key.QueryValue("v", value), 0},
+      {key.SetDword("v", 2), kErrorAccessDenied},  // not in the mask
+      {writer.Open(kHkeyLocalMachine, "Software\\Guarded", kKeyWrite), refused},
+      {writer.Create(kHkeyLocalMachine, "Software\\Made", kKeyRead), refused},
+      {maximum.Open(kHkeyLocalMachine, "Software", kMaximumAllowed), 0},
+      {maximum.Access() & kKeySetValue, rootOnly ? 0 : kKeySetValue},
+      {maximum.DeleteKey("Guarded"), refused},
+  });
 }
 
 TEST_F(RegistryProcessTest, OnlyRootWritesTheMachineHiveOutsideASandbox) {
@@ -162,11 +154,6 @@ TEST_F(RegistryProcessTest, OnlyRootWritesTheMachineHiveOutsideASandbox) {
   // Inside a sandbox every uid writes the machine hive.
   EXPECT_EQ(RunInChild([] { return UnprivilegedMachineAccess(false); }), 0);
 }
-
-constexpr const char* kShellFolders =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-constexpr const char* kUserShellFolders =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
 class RegistryLocationsTest : public ::testing::Test {
  protected:
@@ -192,50 +179,29 @@ class EnvironmentOverride {
   std::vector<std::pair<std::string, std::string>> saved_;
 };
 
-RegistryValue Read(uint32_t root, const std::string& path, const std::string& name) {
-  RegistryKey key;
-  RegistryValue value;
-  EXPECT_EQ(key.Open(root, path, kKeyRead), kErrorSuccess) << path;
-  EXPECT_EQ(key.QueryValue(name, value), kErrorSuccess) << path << " " << name;
-  return value;
-}
-
-void ExpectFolder(uint32_t root, const std::string& under, const std::string& name,
-                  const std::string& path) {
-  RegistryValue plain = Read(root, under + kShellFolders, name);
-  EXPECT_EQ(plain.type, kRegSz) << name;
-  EXPECT_EQ(plain.data, RegistryStringData(path)) << name;
-  RegistryValue expandable = Read(root, under + kUserShellFolders, name);
-  EXPECT_EQ(expandable.type, kRegExpandSz) << name;
-  EXPECT_EQ(expandable.data, RegistryStringData(path)) << name;
-}
-
 TEST_F(RegistryLocationsTest, SandboxAndNormalInstallPathsFollowTheTable) {
-  EXPECT_EQ(MachineHivePath(), root_ + "/machine/registry/machine.db");
-  EXPECT_EQ(UserHivePath(), root_ + "/users/alice/registry/user.db");
-  EXPECT_EQ(CommonAppDataDirectory(), root_ + "/machine/common");
-  EXPECT_EQ(LocalAppDataDirectory(), root_ + "/users/alice/local");
-  EXPECT_EQ(RoamingAppDataDirectory(), root_ + "/users/alice/roaming");
-  EXPECT_EQ(ProgramFilesDirectory(), root_ + "/machine/opt");
-  EXPECT_EQ(PendingOperationsPath(), root_ + "/machine/pending-operations");
-  EXPECT_EQ(PipeDirectory(), root_ + "/run/alice");
-  EXPECT_EQ(WindowsDirectory(), root_ + "/machine/common/Windows");
-
+  using Paths = std::vector<std::string>;
+  auto paths = [] {
+    return Paths{MachineHivePath(),          UserHivePath(),         CommonAppDataDirectory(),
+                 LocalAppDataDirectory(),    RoamingAppDataDirectory(), ProgramFilesDirectory(),
+                 PendingOperationsPath(),    PipeDirectory(),        WindowsDirectory()};
+  };
+  EXPECT_EQ(paths(), (Paths{root_ + "/machine/registry/machine.db",
+                            root_ + "/users/alice/registry/user.db", root_ + "/machine/common",
+                            root_ + "/users/alice/local", root_ + "/users/alice/roaming",
+                            root_ + "/machine/opt", root_ + "/machine/pending-operations",
+                            root_ + "/run/alice", root_ + "/machine/common/Windows"}));
   EnvironmentOverride environment;
-  environment.Set("NOLT_ROOT", "");
-  environment.Set("HOME", "/home/bob");
-  environment.Set("XDG_DATA_HOME", "");
-  environment.Set("XDG_CONFIG_HOME", "");
-  environment.Set("XDG_RUNTIME_DIR", "/run/user/1000/");
-  EXPECT_EQ(MachineHivePath(), "/var/lib/tidesync/registry/machine.db");
-  EXPECT_EQ(UserHivePath(), "/home/bob/.local/share/tidesync/registry/user.db");
-  EXPECT_EQ(CommonAppDataDirectory(), "/var/lib/tidesync/common");
-  EXPECT_EQ(LocalAppDataDirectory(), "/home/bob/.local/share");
-  EXPECT_EQ(RoamingAppDataDirectory(), "/home/bob/.config");
-  EXPECT_EQ(ProgramFilesDirectory(), "/opt");
-  EXPECT_EQ(PendingOperationsPath(), "/var/lib/tidesync/pending-operations");
-  EXPECT_EQ(PipeDirectory(), "/run/user/1000/tidesync");
-
+  for (const auto& [name, value] :
+       {std::pair<const char*, const char*>{"NOLT_ROOT", ""}, {"HOME", "/home/bob"},
+        {"XDG_DATA_HOME", ""}, {"XDG_CONFIG_HOME", ""}, {"XDG_RUNTIME_DIR", "/run/user/1000/"}}) {
+    environment.Set(name, value);
+  }
+  EXPECT_EQ(paths(), (Paths{"/var/lib/tidesync/registry/machine.db",
+                            "/home/bob/.local/share/tidesync/registry/user.db",
+                            "/var/lib/tidesync/common", "/home/bob/.local/share", "/home/bob/.config",
+                            "/opt", "/var/lib/tidesync/pending-operations",
+                            "/run/user/1000/tidesync", "/var/lib/tidesync/common/Windows"}));
   environment.Set("XDG_DATA_HOME", "/data/bob");
   environment.Set("XDG_CONFIG_HOME", "/config/bob");
   EXPECT_EQ(UserHivePath(), "/data/bob/tidesync/registry/user.db");
@@ -243,32 +209,47 @@ TEST_F(RegistryLocationsTest, SandboxAndNormalInstallPathsFollowTheTable) {
   EXPECT_EQ(RoamingAppDataDirectory(), "/config/bob");
 }
 
-TEST_F(RegistryLocationsTest, NewHivesStartWithTheMachinesAndTheUsersFolders) {
-  ExpectFolder(kHkeyLocalMachine, "", "Common AppData", CommonAppDataDirectory());
-  ExpectFolder(kHkeyLocalMachine, "", "Common Startup",
-               CommonAppDataDirectory() + "/Start Menu/Programs/Startup");
-  RegistryValue programs =
-      Read(kHkeyLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
-  EXPECT_EQ(programs.data, RegistryStringData(ProgramFilesDirectory()));
-  RegistryValue windows =
-      Read(kHkeyLocalMachine, "Software\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot");
-  EXPECT_EQ(windows.data, RegistryStringData(WindowsDirectory()));
-  RegistryKey classes;
-  EXPECT_EQ(classes.Open(kHkeyLocalMachine, "Software\\Classes", kKeyRead), kErrorSuccess);
-
-  ExpectFolder(kHkeyCurrentUser, "", "Local AppData", root_ + "/users/alice/local");
-  ExpectFolder(kHkeyCurrentUser, "", "AppData", root_ + "/users/alice/roaming");
-  ExpectFolder(kHkeyCurrentUser, "", "Personal", root_ + "/users/alice/local/Personal");
-  EXPECT_EQ(classes.Open(kHkeyCurrentUser, "Software\\Classes", kKeyRead), kErrorSuccess);
-}
-
-TEST_F(RegistryLocationsTest, SystemAccountsKeysStartWithItsFolders) {
-  EnvironmentOverride environment;
-  environment.Set("NOLT_USER", "SYSTEM");
-  ExpectFolder(kHkeyCurrentUser, "", "Local AppData", root_ + "/users/SYSTEM/local");
-  ExpectFolder(kHkeyLocalMachine, "users\\SYSTEM\\", "AppData", root_ + "/users/SYSTEM/roaming");
-  RegistryKey classes;
-  EXPECT_EQ(classes.Open(kHkeyClassesRoot, "", kKeyRead), kErrorSuccess);
+TEST_F(RegistryLocationsTest, NewHivesStartWithTheirFoldersAndClasses) {
+  constexpr const char* kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+  struct Case {
+    const char* user;
+    uint32_t root;
+    std::string under;
+    const char* name;
+    std::string path;
+  };
+  for (const Case& c : {
+           Case{"alice", kHkeyLocalMachine, "", "Common AppData", CommonAppDataDirectory()},
+           {"alice", kHkeyLocalMachine, "", "Common Startup",
+            CommonAppDataDirectory() + "/Start Menu/Programs/Startup"},
+           {"alice", kHkeyCurrentUser, "", "Local AppData", root_ + "/users/alice/local"},
+           {"alice", kHkeyCurrentUser, "", "AppData", root_ + "/users/alice/roaming"},
+           {"alice", kHkeyCurrentUser, "", "Personal", root_ + "/users/alice/local/Personal"},
+           {"SYSTEM", kHkeyCurrentUser, "", "Local AppData", root_ + "/users/SYSTEM/local"},
+           {"SYSTEM", kHkeyLocalMachine, "users\\SYSTEM\\", "AppData", root_ + "/users/SYSTEM/roaming"},
+       }) {
+    platform::testing::SetEnvironment("NOLT_USER", c.user);
+    // The plain folder in "Shell Folders", the same as expandable text in "User Shell Folders".
+    for (const auto& [folders, type] : {std::pair<const char*, uint32_t>{"Shell Folders", kRegSz},
+                                        {"User Shell Folders", kRegExpandSz}}) {
+      RegistryKey key;
+      RegistryValue value;
+      ASSERT_EQ(key.Open(c.root, c.under + kExplorer + folders, kKeyRead), kErrorSuccess) << c.name;
+      ASSERT_EQ(key.QueryValue(c.name, value), kErrorSuccess) << c.name;
+      EXPECT_EQ(value.type, type) << c.name;
+      EXPECT_EQ(value.data, RegistryStringData(c.path)) << c.name;
+    }
+    RegistryKey classes;
+    EXPECT_EQ(classes.Open(kHkeyClassesRoot, "", kKeyRead), kErrorSuccess) << c.user;
+    EXPECT_EQ(classes.Open(c.root, c.under + "Software\\Classes", kKeyRead), kErrorSuccess);
+  }
+  platform::testing::SetEnvironment("NOLT_USER", "alice");
+  EXPECT_EQ(ReadString(kHkeyLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion",
+                       "ProgramFilesDir"),
+            ProgramFilesDirectory());
+  EXPECT_EQ(ReadString(kHkeyLocalMachine, "Software\\Microsoft\\Windows NT\\CurrentVersion",
+                       "SystemRoot"),
+            WindowsDirectory());
 }
 
 }  // namespace

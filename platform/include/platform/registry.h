@@ -1,6 +1,7 @@
 // The registry: one SQLite database per hive (the machine's, and each user's), typed values kept
 // byte for byte, keys opened with an access mask. Results are Windows error numbers (errors.h).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -50,9 +51,13 @@ inline constexpr uint32_t kKeyAllAccess = 0xF003F;
 
 // Registry errors beyond the common ones of errors.h, in Windows' numbering.
 inline constexpr uint32_t kErrorBadPathname = 161;
+inline constexpr uint32_t kErrorBadKey = 1010;  // among others, a key deeper than kMaxKeyDepth
 inline constexpr uint32_t kErrorRegistryCorrupt = 1015;
 inline constexpr uint32_t kErrorRegistryIoFailed = 1016;
 inline constexpr uint32_t kErrorKeyDeleted = 1018;
+
+// Keys nest at most this many levels below the root of their hive.
+inline constexpr size_t kMaxKeyDepth = 512;
 
 struct RegistryValue {
   std::string name;  // empty: the key's unnamed (default) value
@@ -77,7 +82,8 @@ std::vector<uint8_t> RegistryQwordData(uint64_t value);
 // keys in the machine hive under "users\SYSTEM". HKEY_CLASSES_ROOT merges the user's
 // "Software\Classes" over the machine's. Key and value names compare without regard to case and
 // keep the case they were created with. Subkeys enumerate in case-insensitive name order, values
-// in the order they were first written. Every change is one transaction.
+// in the order they were first written; an enumeration reads the key once and reads it again
+// only after a change. Every change is one transaction, unless a RegistryTransaction groups it.
 class RegistryKey {
  public:
   RegistryKey();
@@ -111,7 +117,8 @@ class RegistryKey {
   uint32_t SetDword(std::string_view name, uint32_t value);
   uint32_t DeleteValue(std::string_view name);
 
-  // Enumeration by index: 259 past the end.
+  // Enumeration by index: 259 past the end. Each call costs a check that the hive has not
+  // changed since the key was last read, so enumerating a key is linear.
   uint32_t EnumKey(uint32_t index, std::string& name) const;
   uint32_t EnumValue(uint32_t index, RegistryValue& value) const;
   // Buffer form: 234 and the size needed when the data does not fit (name is still filled).
@@ -125,6 +132,7 @@ class RegistryKey {
   uint32_t DeleteTree(std::string_view subKey);
 
   struct Location;
+  struct Listing;
 
  private:
   uint32_t FromRoot(uint32_t root, std::string_view subKey, uint32_t access, bool create,
@@ -133,10 +141,30 @@ class RegistryKey {
                     uint32_t access, bool create, bool* created);
   uint32_t Check(uint32_t needed) const;
   uint32_t DeleteSubKey(std::string_view subKey, bool tree);
+  // The key's values and subkey names as last read, read again when a hive changed.
+  uint32_t Snapshot(bool values, bool subKeys) const;
 
   std::vector<Location> locations_;  // the user's first in a merged view
   std::string path_;
   uint32_t access_ = 0;
+  std::unique_ptr<Listing> listing_;  // with its own lock: const calls fill it
+};
+
+// Makes every change this thread makes to the registry until Commit one transaction per hive:
+// all of them or, when the object goes away uncommitted, none. Other threads' calls to the hives
+// it touched wait until it ends. A transaction begun inside another one joins the outer one.
+class RegistryTransaction {
+ public:
+  RegistryTransaction();
+  ~RegistryTransaction();
+  RegistryTransaction(const RegistryTransaction&) = delete;
+  RegistryTransaction& operator=(const RegistryTransaction&) = delete;
+
+  // Commits every hive in turn; a failure rolls back the hives not yet committed.
+  uint32_t Commit();
+
+ private:
+  bool outer_;
 };
 
 // Test aid: inside a sandbox, make the machine hive writable by root only, as it is outside one.
