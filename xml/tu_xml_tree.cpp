@@ -1,5 +1,6 @@
 #include "xml/tu_xml_tree.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -13,8 +14,8 @@
 #include "xml/xml_writer.h"
 
 namespace {
-constexpr size_t kReadBlock = 5000;
-constexpr size_t kFileBuffer = 64 * 1024;
+// Large blocks: the parser scans an unfinished token again with every block it is given.
+constexpr size_t kReadBlock = 256 * 1024;
 constexpr size_t kPathMax = 259;  // paths are copied into a buffer of 260 bytes
 
 // The non-empty components of a slash-separated path.
@@ -45,7 +46,7 @@ void TuXMLTree::BeginLoad(std::string_view fileName) {
 }
 
 bool TuXMLTree::StartParse(bool trim) {
-  m_parse.reset(new (std::nothrow) XmlParseState(trim));
+  m_parse.reset(new (std::nothrow) XmlParseState(trim, m_pieceLimit));
   if (m_parse && m_parse->Ready()) return true;
   m_parse.reset();
   xml_error::SetCode(xml_error::kOutOfMemory);
@@ -66,19 +67,23 @@ bool TuXMLTree::LoadFile(std::string_view path, bool trim, bool createIfMissing)
     std::fclose(file);
     return false;
   }
-  // The parser takes blocks of kReadBlock bytes; the system is asked for far more at a time.
-  std::setvbuf(file, nullptr, _IOFBF, kFileBuffer);
   bool parsed = true;
-  char block[kReadBlock];
   for (;;) {
-    const size_t got = std::fread(block, 1, sizeof block, file);
+    // At least as many new bytes as the unfinished token holds, so that its rescans stay linear.
+    const size_t size = std::max(kReadBlock, m_parse->Unfinished());
+    char* block = m_parse->NextBuffer(size);
+    if (block == nullptr) {
+      parsed = false;
+      break;
+    }
+    const size_t got = std::fread(block, 1, size, file);
     if (std::ferror(file)) {
       xml_error::SetCode(xml_error::kInputOutput);
       parsed = false;
       break;
     }
     const bool final = std::feof(file) != 0;
-    if (!m_parse->Feed(block, got, final)) {
+    if (!m_parse->ParseBuffered(got, final)) {
       parsed = false;
       break;
     }

@@ -7,6 +7,7 @@
 // line and column. The error code is per thread (xml/xml_error_state.h): a load on one tree
 // sets it for every tree of the calling thread, and destroying any tree resets it to 0.
 #pragma once
+#include <cstddef>
 #include <memory>
 #include <string_view>
 
@@ -27,9 +28,10 @@ class TuXMLTree {
   TuXMLTree& operator=(const TuXMLTree&) = delete;
   virtual ~TuXMLTree();
 
-  // Reads the file in blocks of 5000 bytes. When it cannot be opened: an empty document (see
-  // CreateNew) with `createIfMissing`, else false with the error code left at 0. With `trim`
-  // every element text loses its leading and trailing whitespace.
+  // Reads the file straight into the parser's buffer in large blocks, in time linear in its
+  // size. When it cannot be opened: an empty document (see CreateNew) with `createIfMissing`,
+  // else false with the error code left at 0. With `trim` every element text loses its leading
+  // and trailing whitespace.
   virtual bool LoadFile(std::string_view path, bool trim, bool createIfMissing);
   // Parses `text` as one final piece; the file name becomes "buffer".
   virtual bool LoadBuffer(std::string_view text, bool trim);
@@ -84,6 +86,10 @@ class TuXMLTree {
 
   const HxStr& FileName() const { return m_fileName; }
 
+  // Later loads refuse, as a parse error, a document with an element text or a tag (with its
+  // attributes), comment or other markup longer than `bytes`; 0 (the default) sets no limit.
+  void SetPieceLimit(size_t bytes) { m_pieceLimit = bytes; }
+
  private:
   // Starts a load: Clear, the file name and error code 0.
   void BeginLoad(std::string_view fileName);
@@ -95,4 +101,5 @@ class TuXMLTree {
   std::unique_ptr<XmlDocument> m_document;
   std::unique_ptr<XmlParseState> m_parse;
   HxStr m_fileName;
+  size_t m_pieceLimit = 0;
 };

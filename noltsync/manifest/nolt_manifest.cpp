@@ -131,6 +131,7 @@ int ScriptLanguageFromName(std::string_view name) {
 
 bool NoltManifest::LoadManifest(std::string_view path) {
   TuXMLTree tree;
+  tree.SetPieceLimit(kManifestPieceLimit);
   if (!tree.LoadFile(path, true, false) || !tree.IsValid()) {
     LogLoadError(tree);
     return false;

@@ -5,11 +5,17 @@
 // "%PROVIDERID%" in it becomes the current provider id. A load that fails leaves the tables as
 // they were; a load that succeeds adds to them, keeping entries whose keys are present already.
 #pragma once
+#include <cstddef>
 #include <string_view>
 
 #include "foundation/strings/hx_str.h"
 #include "noltsync/manifest/manifest_tables.h"
 #include "xml/tu_xml_node.h"
+
+// The most bytes a manifest may hold in one element text, or in one tag with its attributes (or
+// other markup). Real manifests stay far below it; a larger piece refuses the whole manifest
+// before the rest of it is read.
+inline constexpr size_t kManifestPieceLimit = size_t{4} << 20;
 
 class NoltManifest {
  public:
@@ -17,7 +23,7 @@ class NoltManifest {
   virtual ~NoltManifest() = default;
 
   // Parses the file (element texts trimmed) and fills the three tables. False, with one
-  // level-8 log line, when the XML cannot be read.
+  // level-8 log line, when the XML cannot be read or holds a piece over kManifestPieceLimit.
   virtual bool LoadManifest(std::string_view path);
 
   // The root's first "filters", "profile-set" or "data-set" child into one table each. True

@@ -8,11 +8,10 @@
 
 namespace {
 
-std::string Property(const std::string& name, const std::string& value) {
-  return "<property name=\"" + name + "\">" + value + "</property>";
+std::string File(const std::string& name, const std::string& source = "") {
+  return "<file><property name=\"filename\">" + name + "</property><property name=\"source\">" +
+         source + "</property></file>";
 }
-
-std::string File(const std::string& properties) { return "<file>" + properties + "</file>"; }
 
 const char kFullManifest[] =
     "<manifest>\n"
@@ -41,144 +40,120 @@ const char kFullManifest[] =
     " </data-set>\n"
     "</manifest>\n";
 
-using ManifestLoadTest = ManifestTest;
-
-TEST_F(ManifestLoadTest, ReadsScriptsFilePropertiesAndLevelMarks) {
-  NoltManifest manifest;
-  ASSERT_TRUE(manifest.LoadManifest(WriteFile("manifest.xml", kFullManifest)));
-
-  const ManifestFilterScripts& scripts = manifest.Scripts();
-  ASSERT_EQ(scripts.size(), 4u);
-  const ManifestScriptEntry& rules = scripts.at("RULES");
-  EXPECT_EQ(S(rules.text), "and|%A::?::B%||=|1");  // trimmed
-  EXPECT_EQ(S(rules.group), "g1");
-  EXPECT_EQ(rules.language, kScriptRule);
-  EXPECT_EQ(S(scripts.at("vb").group), "");
-  EXPECT_EQ(scripts.at("vb").language, kScriptVbScript);
-  EXPECT_EQ(scripts.at("js").language, kScriptJScript);
-  EXPECT_EQ(scripts.at("own").language, kScriptRule);
-  // Iteration runs in case-insensitive key order.
-  std::string order;
-  for (const auto& [name, entry] : scripts) order += S(name) + ",";
-  EXPECT_EQ(order, "js,own,rules,vb,");
-
-  ASSERT_EQ(manifest.ProfileFiles().size(), 1u);
-  const ManifestFileEntry& profile = manifest.ProfileFiles().at("P.DAT");
-  EXPECT_EQ(S(profile.fileName), "p.dat");
-  EXPECT_EQ(S(profile.source), "src\\prov");  // provider id put in
-  EXPECT_EQ(S(profile.target), "%DirContent%");
-  EXPECT_EQ(S(profile.checksum), "0123456789abcdef0123456789abcdef");
-  EXPECT_EQ(S(profile.filters), "rules,vb");
-  EXPECT_TRUE(profile.spare.IsEmpty());
-  // The level property is read only under the data set.
-  EXPECT_TRUE(profile.machineLevel);
-  EXPECT_TRUE(profile.userLevel);
-
-  const ManifestFileTable& data = manifest.DataFiles();
-  ASSERT_EQ(data.size(), 3u);
-  EXPECT_TRUE(data.at("m.dat").machineLevel);
-  EXPECT_FALSE(data.at("m.dat").userLevel);
-  EXPECT_FALSE(data.at("u.dat").machineLevel);
-  EXPECT_TRUE(data.at("u.dat").userLevel);
-  EXPECT_TRUE(data.at("both.dat").machineLevel);
-  EXPECT_TRUE(data.at("both.dat").userLevel);
-}
-
-// Files without a name are skipped, the first entry of a key stays, only the first set of each
-// kind counts and element names are exact.
-TEST_F(ManifestLoadTest, SkipsNamelessFilesLaterDuplicatesAndOtherSets) {
-  NoltManifest manifest;
-  const std::string text =
-      "<m><filters><script name=\"a\">first</script><script name=\"A\">second</script>"
-      "</filters><Profile-Set>" + File(Property("filename", "case.dat")) +
-      "</Profile-Set><profile-set>" + File(Property("source", "s")) +
-      File(Property("filename", "")) + File(Property("filename", "1.dat")) +
-      "</profile-set><profile-set>" + File(Property("filename", "2.dat")) +
-      "</profile-set><data-set>" + File(Property("target", "t")) +
-      File(Property("filename", "x.dat") + Property("source", "one")) +
-      File(Property("filename", "X.DAT") + Property("source", "two")) +
-      "</data-set><x><data-set>" + File(Property("filename", "deep")) + "</data-set></x></m>";
-  ASSERT_TRUE(manifest.LoadManifest(WriteFile("m.xml", text)));
-  ASSERT_EQ(manifest.Scripts().size(), 1u);
-  EXPECT_EQ(S(manifest.Scripts().begin()->first), "a");
-  EXPECT_EQ(S(manifest.Scripts().begin()->second.text), "first");
-  ASSERT_EQ(manifest.ProfileFiles().size(), 1u);
-  EXPECT_EQ(manifest.ProfileFiles().count("1.dat"), 1u);
-  ASSERT_EQ(manifest.DataFiles().size(), 1u);
-  EXPECT_EQ(S(manifest.DataFiles().at("x.dat").source), "one");
-}
-
-TEST_F(ManifestLoadTest, ASecondLoadAddsInKeyOrderAndKeepsPresentEntries) {
-  NoltManifest manifest;
-  auto dataSet = [](std::initializer_list<std::pair<const char*, const char*>> files) {
-    std::string text = "<m><data-set>";
-    for (const auto& [name, source] : files) {
-      text += File(Property("filename", name) + Property("source", source));
-    }
-    return text + "</data-set></m>";
-  };
-  ASSERT_TRUE(manifest.LoadManifest(WriteFile("1.xml", dataSet({{"m.dat", "1"}, {"b.dat", "1"}}))));
-  ASSERT_TRUE(manifest.LoadManifest(WriteFile(
-      "2.xml", dataSet({{"Z.dat", "2"}, {"B.DAT", "2"}, {"a.dat", "2"}, {"z.dat", "3"}}))));
-  std::string order;
-  for (const auto& [name, entry] : manifest.DataFiles()) order += S(name) + S(entry.source) + " ";
-  EXPECT_EQ(order, "a.dat2 b.dat1 m.dat1 Z.dat2 ");
-}
-
-TEST_F(ManifestLoadTest, ReadPropertyTakesTheLastMatchIgnoringCase) {
-  TuXMLTree tree;
-  ASSERT_TRUE(tree.LoadBuffer("<file><property name=\"Source\">a</property>"
-                              "<property name=\"other\">b</property>"
-                              "<property name=\"SOURCE\">c</property></file>",
-                              true));
-  HxStr value;
-  EXPECT_TRUE(ReadProperty(tree.GetRoot(), "source", value));
-  EXPECT_EQ(S(value), "c");
-  HxStr untouched("keep");
-  EXPECT_FALSE(ReadProperty(tree.GetRoot(), "target", untouched));
-  EXPECT_EQ(S(untouched), "keep");
-}
-
-// The error cases: each logs one level-8 line and leaves the tables as they were.
-class ManifestErrorTest : public ManifestTest {
+class ManifestLoadTest : public ManifestTest {
  protected:
-  void LoadGoodManifest() {
-    ASSERT_TRUE(manifest_.LoadManifest(WriteFile("good.xml", kFullManifest)));
-  }
-  void ExpectTablesUnchanged() const {
-    EXPECT_EQ(manifest_.Scripts().size(), 4u);
-    EXPECT_EQ(manifest_.ProfileFiles().size(), 1u);
-    EXPECT_EQ(manifest_.DataFiles().size(), 3u);
-    EXPECT_EQ(manifest_.DataFiles().count("late.dat"), 0u);
+  // "name:source machine user" for each data file, in table order.
+  std::string DataFiles() const {
+    std::string text;
+    for (const auto& [name, entry] : manifest_.DataFiles()) {
+      text += S(name) + ":" + S(entry.source) + (entry.machineLevel ? " m" : " -") +
+              (entry.userLevel ? "u " : "- ");
+    }
+    return text;
   }
   NoltManifest manifest_;
 };
 
-TEST_F(ManifestErrorTest, MalformedXmlLogsTheParserMessageWithLineAndColumn) {
-  LoadGoodManifest();
-  // Well-formed entries come before the error, so a partial parse would have added them.
-  const std::string text = "<m>\n<data-set>" + File(Property("filename", "late.dat")) +
-                           "</data-set>\n<filters><script name=\"z\">t</script></filters>\n"
-                           "  <broken></m>\n";
-  EXPECT_FALSE(manifest_.LoadManifest(WriteFile("bad.xml", text)));
-  ASSERT_EQ(Log().size(), 1u);
-  EXPECT_EQ(Log()[0].level, kLogError);
-  EXPECT_EQ(Log()[0].format, "Manifest XML Parser Error: %s\tLine: %d\tColumn: %d\n");
-  EXPECT_EQ(Log()[0].text, "Manifest XML Parser Error: mismatched tag\tLine: 4\tColumn: 12\n");
-  ExpectTablesUnchanged();
-  EXPECT_EQ(manifest_.Scripts().count("z"), 0u);
+TEST_F(ManifestLoadTest, ReadsScriptsFilePropertiesAndLevelMarks) {
+  ASSERT_TRUE(manifest_.LoadManifest(WriteFile("manifest.xml", kFullManifest)));
+  std::string scripts;  // in case-insensitive key order
+  for (const auto& [name, entry] : manifest_.Scripts()) {
+    scripts += S(name) + "=" + S(entry.text) + "/" + S(entry.group) + "/" +
+               std::to_string(entry.language) + " ";
+  }
+  EXPECT_EQ(scripts, "js=var x;//" + std::to_string(kScriptJScript) + " own=or|%A::?::B%||=|1//" +
+                         std::to_string(kScriptRule) + " rules=and|%A::?::B%||=|1/g1/" +
+                         std::to_string(kScriptRule) + " vb=x = 1//" +
+                         std::to_string(kScriptVbScript) + " ");
+  EXPECT_EQ(manifest_.Scripts().count("RULES"), 1u);
 
-  EXPECT_FALSE(manifest_.LoadManifest(WriteFile("empty.xml", "")));  // empty: a parse error
-  ASSERT_EQ(Log().size(), 2u);
-  EXPECT_EQ(Log()[1].format, "Manifest XML Parser Error: %s\tLine: %d\tColumn: %d\n");
+  ASSERT_EQ(manifest_.ProfileFiles().size(), 1u);
+  const ManifestFileEntry& profile = manifest_.ProfileFiles().at("P.DAT");
+  EXPECT_EQ(S(profile.fileName) + "|" + S(profile.source) + "|" + S(profile.target) + "|" +
+                S(profile.checksum) + "|" + S(profile.filters) + "|" + S(profile.spare),
+            "p.dat|src\\prov|%DirContent%|0123456789abcdef0123456789abcdef|rules,vb|");
+  // The level mark is read only under the data set.
+  EXPECT_TRUE(profile.machineLevel && profile.userLevel);
+  EXPECT_EQ(DataFiles(), "both.dat: mu m.dat: m- u.dat: -u ");
 }
 
-TEST_F(ManifestErrorTest, UnreadableFileLogsUnknownError) {
-  LoadGoodManifest();
-  EXPECT_FALSE(manifest_.LoadManifest(WriteFile("missing", "") + ".absent"));
-  EXPECT_EQ(CountLogged(kLogError, "XML Error: Unknown\n"), 1);
-  EXPECT_EQ(Log().size(), 1u);
-  ExpectTablesUnchanged();
+// Files without a name are skipped, the first entry of a key stays, only the first set of each
+// kind counts, element names are exact, and a second load adds in key order.
+TEST_F(ManifestLoadTest, SkipsNamelessFilesLaterDuplicatesAndOtherSets) {
+  const std::string text =
+      "<m><filters><script name=\"a\">first</script><script name=\"A\">second</script>"
+      "</filters><Profile-Set>" +
+      File("case.dat") + "</Profile-Set><profile-set>" + File("") + File("1.dat") +
+      "</profile-set><profile-set>" + File("2.dat") + "</profile-set><data-set>" +
+      File("x.dat", "one") + File("X.DAT", "two") + File("b.dat", "1") +
+      "<file><property name=\"target\">t</property></file></data-set><x><data-set>" + File("deep") +
+      "</data-set></x></m>";
+  ASSERT_TRUE(manifest_.LoadManifest(WriteFile("m.xml", text)));
+  ASSERT_EQ(manifest_.Scripts().size(), 1u);
+  EXPECT_EQ(S(manifest_.Scripts().begin()->first) + S(manifest_.Scripts().begin()->second.text),
+            "afirst");
+  ASSERT_EQ(manifest_.ProfileFiles().size(), 1u);
+  EXPECT_EQ(manifest_.ProfileFiles().count("1.dat"), 1u);
+  EXPECT_EQ(DataFiles(), "b.dat:1 mu x.dat:one mu ");
+
+  ASSERT_TRUE(manifest_.LoadManifest(
+      WriteFile("2.xml", "<m><data-set>" + File("Z.dat", "2") + File("B.DAT", "2") +
+                             File("a.dat", "2") + File("z.dat", "3") + "</data-set></m>")));
+  EXPECT_EQ(DataFiles(), "a.dat:2 mu b.dat:1 mu x.dat:one mu Z.dat:2 mu ");
+}
+
+TEST_F(ManifestLoadTest, ReadPropertyTakesTheLastMatchIgnoringCase) {
+  TuXMLTree tree;
+  ASSERT_TRUE(
+      tree.LoadBuffer("<file><property name=\"Source\">a</property>"
+                      "<property name=\"other\">b</property>"
+                      "<property name=\"SOURCE\">c</property></file>",
+                      true));
+  HxStr value("keep");
+  EXPECT_FALSE(ReadProperty(tree.GetRoot(), "target", value));
+  EXPECT_EQ(S(value), "keep");
+  EXPECT_TRUE(ReadProperty(tree.GetRoot(), "source", value));
+  EXPECT_EQ(S(value), "c");
+}
+
+// Each failed load logs one level-8 line and leaves the tables as they were: the entries before
+// the fault would be in the tables after a partial parse.
+TEST_F(ManifestLoadTest, FailedLoadLogsOneLineAndKeepsTheTables) {
+  const std::string early = "<m>\n<data-set>" + File("late.dat") + "</data-set>\n";
+  const std::string limit = std::to_string(kManifestPieceLimit);
+  const struct {
+    const char* what;
+    std::string text;    // "?": no file
+    std::string logged;  // the line; for a text its start (the column is where it went over)
+  } kBad[] = {
+      {"malformed", early + "<filters><script name=\"z\">t</script></filters>\n  <broken></m>\n",
+       "Manifest XML Parser Error: mismatched tag\tLine: 4\tColumn: 12\n"},
+      {"empty", "", "Manifest XML Parser Error: no element found\tLine: 1\tColumn: 0\n"},
+      {"missing", "?", "XML Error: Unknown\n"},
+      {"long attribute",
+       early + "<filters><script name=\"" + std::string(kManifestPieceLimit, 'n') + "\"/>",
+       "Manifest XML Parser Error: text or markup longer than " + limit +
+           " bytes\tLine: 3\tColumn: 9\n"},
+      {"long text", early + "<filters><script>" + std::string(kManifestPieceLimit + 1, 't'),
+       "Manifest XML Parser Error: text or markup longer than " + limit + " bytes\tLine: 3\t"},
+  };
+  ASSERT_TRUE(manifest_.LoadManifest(WriteFile("good.xml", kFullManifest)));
+  for (const auto& bad : kBad) {
+    SCOPED_TRACE(bad.what);
+    const size_t logged = Log().size();
+    EXPECT_FALSE(
+        manifest_.LoadManifest(bad.text == "?" ? "absent.xml" : WriteFile("bad.xml", bad.text)));
+    ASSERT_EQ(Log().size(), logged + 1);
+    EXPECT_EQ(Log().back().level, kLogError);
+    EXPECT_EQ(Log().back().text.substr(0, bad.logged.size()), bad.logged);
+    EXPECT_EQ(manifest_.Scripts().size(), 4u);
+    EXPECT_EQ(DataFiles(), "both.dat: mu m.dat: m- u.dat: -u ");
+  }
+  // At the limit a text is no fault.
+  EXPECT_TRUE(manifest_.LoadManifest(WriteFile(
+      "long.xml", "<m><data-set>" + File("long.dat", std::string(kManifestPieceLimit, 's')) +
+                      "</data-set></m>")));
+  EXPECT_EQ(S(manifest_.DataFiles().at("long.dat").source).size(), kManifestPieceLimit);
 }
 
 }  // namespace

@@ -5,59 +5,49 @@
 
 namespace {
 
-bool Apply(const char* e, const char* op, const char* v) { return ApplyRuleOperator(e, op, v); }
+struct OperatorCase {
+  const char* e;
+  const char* op;
+  const char* v;
+  bool holds;
+};
 
-TEST(RuleOperatorTest, TextComparisonsAndTheirCaseRules) {
-  EXPECT_TRUE(Apply("Linux", "=", "LINUX"));
-  EXPECT_FALSE(Apply("Linux", "=", "Linux "));
-  EXPECT_TRUE(Apply("Linux", "!=", "bsd"));
-  EXPECT_FALSE(Apply("Linux", "!=", "linux"));
-  // Contains counts case, its "~" form does not; prefix ignores case.
-  EXPECT_TRUE(Apply("Program Files", "**", "m F"));
-  EXPECT_FALSE(Apply("Program Files", "**", "m f"));
-  EXPECT_TRUE(Apply("Program Files", "~*", "m f"));
-  EXPECT_FALSE(Apply("Program Files", "~*", "Files"));
-  EXPECT_TRUE(Apply("Windows XP", "*", "windows"));
-  EXPECT_TRUE(Apply("abc", "*", ""));
-  EXPECT_FALSE(Apply("Win", "*", "Windows"));
-  // Glob matches the whole expansion.
-  EXPECT_TRUE(Apply("Report-2024.TXT", "glob", "report-20[0-9][0-9].*"));
-  EXPECT_TRUE(Apply("abc", "GLOB", "a?c"));
-  EXPECT_FALSE(Apply("abcd", "glob", "a?c"));
-  EXPECT_TRUE(Apply("abcd", "~glob", "a?c"));
-}
+// clang-format off
+const OperatorCase kCases[] = {
+    // Equality ignores letter case, never spaces.
+    {"Linux", "=", "LINUX", true}, {"Linux", "=", "Linux ", false}, {"Linux", "!=", "bsd", true},
+    {"Linux", "!=", "linux", false},
+    // Containment counts letter case; the prefix test ignores it.
+    {"Program Files", "**", "m F", true}, {"Program Files", "**", "m f", false},
+    {"Program Files", "~*", "m f", true}, {"Program Files", "~*", "Files", false},
+    {"Windows XP", "*", "windows", true}, {"abc", "*", "", true}, {"Win", "*", "Windows", false},
+    // A glob matches the whole expansion.
+    {"Report-2024.TXT", "glob", "report-20[0-9][0-9].*", true}, {"abc", "GLOB", "a?c", true},
+    {"abcd", "glob", "a?c", false}, {"abcd", "~glob", "a?c", true},
+    // List items of V are trimmed, those of E taken as they stand.
+    {"en;DE;fr", "=*", " it ; de ", true}, {"en; de", "=*", "de", false},
+    {"en;fr", "=*", "it;es", false},
+    // Instance values split at bars, each taken after its first comma.
+    {"C:,NTFS|D:,FAT32|plain", "=**", "exfat; fat32", true},
+    {"C:,NTFS|D:,FAT32|plain", "=**", "PLAIN", true},
+    {"C:,NTFS|D:,FAT32|plain", "=**", "C:", false},
+    {"C:,NTFS|D:,FAT32|plain", "~=*", "C:;ext4", true},
+    {"C:,NTFS|D:,FAT32|plain", "~=*", "ntfs", false}, {"k,v,w", "=**", "v,w", true},
+    // Ordering compares numbers when both sides read whole as numbers, else texts.
+    {"10", "<", "9", false}, {"10", ">", "9", true}, {"10a", "<", "9", true},
+    {"1.5e1", ">=", "15", true}, {"-2", "<", "-1.5", true}, {"+3", "<=", "3.0", true},
+    {"", "<", "1", true}, {"ABC", "<=", "abc", true}, {"nan", ">", "1", true},
+    {" 5", ">", "10", false},
+    // Unknown operators never hold.
+    {"a", "==", "a", false}, {"a", " = ", "a", false},
+};
+// clang-format on
 
-TEST(RuleOperatorTest, ListAndInstanceMembership) {
-  // Items of V are trimmed; items of E are taken as they stand.
-  EXPECT_TRUE(Apply("en;DE;fr", "=*", " it ; de "));
-  EXPECT_FALSE(Apply("en; de", "=*", "de"));
-  EXPECT_FALSE(Apply("en;fr", "=*", "it;es"));
-  // Instance values split at bars, each after its comma.
-  const char* expansion = "C:,NTFS|D:,FAT32|plain";
-  EXPECT_TRUE(Apply(expansion, "=**", "exfat; fat32"));
-  EXPECT_TRUE(Apply(expansion, "=**", "PLAIN"));
-  EXPECT_FALSE(Apply(expansion, "=**", "C:"));  // the key before the comma does not count
-  EXPECT_TRUE(Apply(expansion, "~=*", "C:;ext4"));
-  EXPECT_FALSE(Apply(expansion, "~=*", "ntfs"));
-  EXPECT_TRUE(Apply("k,v,w", "=**", "v,w"));  // only the first comma divides
-}
-
-TEST(RuleOperatorTest, OrderingComparesNumbersWhenBothAreNumbers) {
-  EXPECT_FALSE(Apply("10", "<", "9"));
-  EXPECT_TRUE(Apply("10", ">", "9"));
-  EXPECT_TRUE(Apply("10a", "<", "9"));  // texts
-  EXPECT_TRUE(Apply("1.5e1", ">=", "15"));
-  EXPECT_TRUE(Apply("-2", "<", "-1.5"));
-  EXPECT_TRUE(Apply("+3", "<=", "3.0"));
-  EXPECT_TRUE(Apply("", "<", "1"));     // empty reads as 0
-  EXPECT_TRUE(Apply("ABC", "<=", "abc"));
-  EXPECT_TRUE(Apply("nan", ">", "1"));  // not a number: compared as text
-  EXPECT_FALSE(Apply(" 5", ">", "10"));  // leading space: texts
-}
-
-TEST(RuleOperatorTest, UnknownOperatorIsNeverTrue) {
-  EXPECT_FALSE(Apply("a", "==", "a"));
-  EXPECT_FALSE(Apply("a", " = ", "a"));
+TEST(RuleOperatorTest, EveryOperatorOnExpansionAndValue) {
+  for (const OperatorCase& c : kCases) {
+    EXPECT_EQ(ApplyRuleOperator(c.e, c.op, c.v), c.holds)
+        << '"' << c.e << "\" " << c.op << " \"" << c.v << '"';
+  }
 }
 
 }  // namespace

@@ -53,71 +53,59 @@ void operator delete[](void* p, size_t) noexcept { Release(p); }
 
 namespace {
 
-class XmlMemoryTest : public XmlTest {
- protected:
-  struct Measure {
-    long long peakDuringLoad;  // above the bytes live before the load
-    long long heldAfterLoad;
-  };
+std::string Repeat(const std::string& piece, size_t bytes) {
+  std::string text;
+  while (text.size() < bytes) text += piece;
+  return text;
+}
 
-  // Loads `path` into `tree` and measures the bytes it took.
-  static Measure Load(TuXMLTree& tree, const std::string& path, bool trim) {
+using XmlMemoryTest = XmlTest;
+
+// The bytes held after a load stay within what its tree needs, and the peak during the load
+// stays close to that: the file is never held.
+TEST_F(XmlMemoryTest, LoadHoldsTheTreeAndNeverTheFile) {
+  const long long element = static_cast<long long>(sizeof(XmlElement));
+  const std::string indented = std::string(2000, ' ') + "<a/>\n";
+  const std::string comments =
+      "<r>\n" + Repeat("<!-- " + std::string(1000, 'c') + " -->\n", 8 << 20) + "<a>kept</a>\n</r>";
+  std::string pieces = "<r><e>";  // every reference hands the text over in another piece
+  for (int i = 0; i < 20000; ++i) pieces += "ab&amp;";
+  const struct {
+    const char* what;
+    std::string text;
+    bool trim;
+    long long held;          // at most, after the load
+    long long peakOverHeld;  // at most, during the load
+    int lastText;            // the length of the root's last child's text
+  } kFiles[] = {
+      // Without the trim flag the line feeds beside the children are held until the root ends.
+      {"comments", comments, false, 4 << 10, 40 << 10, 4},
+      {"comments, trimmed", comments, true, 4 << 10, 8 << 10, 4},
+      {"indentation, trimmed", "<r>\n" + Repeat(indented, 4 << 20) + "</r>\n", true,
+       static_cast<long long>((4 << 20) / indented.size() + 1) * (element + 64), 8 << 10, 0},
+      // Each text is held once with little spare room.
+      {"texts", "<r>\n" + Repeat("<e>" + std::string(1000, 'v') + "</e>\n", 8000 * 1008) + "</r>",
+       false, 8000 * (element + 1000 + 128), 64 << 10, 1000},
+      // A text grown piece by piece is held twice while it moves to larger room.
+      {"text in pieces", pieces + "</e></r>", true, 60000 + (4 << 10), 128 << 10, 60000},
+  };
+  for (const auto& file : kFiles) {
+    SCOPED_TRACE(file.what);
+    const std::string path = WriteFile("load.xml", file.text);
+    TuXMLTree tree;
     const long long before = g_live.load();
     g_peak.store(before);
-    EXPECT_TRUE(tree.LoadFile(path, trim, false));
-    return Measure{g_peak.load() - before, g_live.load() - before};
+    ASSERT_TRUE(tree.LoadFile(path, file.trim, false));
+    const long long held = g_live.load() - before;
+    EXPECT_LT(held, file.held);
+    EXPECT_LT(g_peak.load() - before - held, file.peakOverHeld);
+    TuXMLNode last;
+    for (TuXMLNode c = tree.GetRoot().GetFirstChild(); c.IsValid();
+         c = tree.GetRoot().GetNextChild(c)) {
+      last = c;
+    }
+    EXPECT_EQ(last.GetText().GetLength(), file.lastText);
   }
-};
-
-TEST_F(XmlMemoryTest, SmallTreeFromALargeFileTakesLittleMemory) {
-  // Eight megabytes of comments around a handful of elements.
-  std::string text = "<r>\n";
-  const std::string filler = "<!-- " + std::string(1000, 'c') + " -->\n";
-  while (text.size() < 8u << 20) text += filler;
-  text += "  <a>kept</a>\n</r>\n";
-  const std::string path = WriteFile("big.xml", text);
-
-  for (bool trim : {false, true}) {
-    TuXMLTree tree;
-    const Measure m = Load(tree, path, trim);
-    // Without the trim flag the line feeds beside the children are held until the root ends.
-    EXPECT_LT(m.peakDuringLoad, (trim ? 8 : 40) << 10) << "trim " << trim;
-    EXPECT_LT(m.heldAfterLoad, 4 << 10);
-    EXPECT_EQ(S(tree.FindNode("r/a").GetText()), "kept");
-  }
-}
-
-TEST_F(XmlMemoryTest, TrimFlagNeverHoldsIndentation) {
-  std::string text = "<r>\n";
-  const std::string child = std::string(2000, ' ') + "<a/>\n";
-  while (text.size() < 4u << 20) text += child;
-  text += "</r>\n";
-  const std::string path = WriteFile("indented.xml", text);
-  const long long children = static_cast<long long>(text.size() / child.size());
-
-  TuXMLTree tree;
-  const Measure m = Load(tree, path, true);
-  const long long perChild = static_cast<long long>(sizeof(XmlElement)) + 64;
-  EXPECT_LT(m.heldAfterLoad, children * perChild);
-  EXPECT_LT(m.peakDuringLoad - m.heldAfterLoad, 8 << 10);
-}
-
-TEST_F(XmlMemoryTest, TextHeavyFileHoldsOneCopyOfItsText) {
-  constexpr long long kElements = 8000;
-  constexpr size_t kTextBytes = 1000;
-  std::string text = "<r>\n";
-  const std::string value(kTextBytes, 'v');
-  for (long long i = 0; i < kElements; ++i) text += "<e>" + value + "</e>\n";
-  text += "</r>\n";
-  const std::string path = WriteFile("texts.xml", text);
-
-  TuXMLTree tree;
-  const Measure m = Load(tree, path, false);
-  // Each element holds its record and its text with little spare room; the file is never held.
-  const long long perElement = static_cast<long long>(sizeof(XmlElement) + kTextBytes) + 128;
-  EXPECT_LT(m.heldAfterLoad, kElements * perElement);
-  EXPECT_LT(m.peakDuringLoad - m.heldAfterLoad, 64 << 10);
-  EXPECT_EQ(tree.GetRoot().Record()->childCount, kElements);
 }
 
 TEST_F(XmlMemoryTest, EditingReusesTheRecordsOfDeletedElements) {
@@ -142,22 +130,6 @@ TEST_F(XmlMemoryTest, EditingReusesTheRecordsOfDeletedElements) {
   }
   EXPECT_EQ(g_live.load(), withTexts);
   EXPECT_EQ(S(child.GetText()), std::string(5000, 'y'));
-}
-
-TEST_F(XmlMemoryTest, TextInManyPiecesIsWholeAndHeldOnce) {
-  // Every entity reference hands the text over in another piece.
-  std::string text = "<r><e>";
-  std::string expected;
-  for (int i = 0; i < 20000; ++i) {
-    text += "ab&amp;";
-    expected += "ab&";
-  }
-  text += "</e></r>";
-  const std::string path = WriteFile("pieces.xml", text);
-  TuXMLTree tree;
-  const Measure m = Load(tree, path, true);
-  EXPECT_EQ(S(tree.FindNode("r/e").GetText()), expected);
-  EXPECT_LT(m.heldAfterLoad, static_cast<long long>(expected.size()) + (4 << 10));
 }
 
 }  // namespace

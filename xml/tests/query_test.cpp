@@ -21,67 +21,58 @@ class XmlQueryTest : public XmlTest {
   XmlQueryTest() { EXPECT_TRUE(tree_.LoadBuffer(kManifest, true)); }
 
   // The names of the elements a list holds, walked from its start.
-  static std::vector<std::string> Names(TuXMLNodeList& list) {
-    std::vector<std::string> names;
+  static std::string Names(TuXMLNodeList& list) {
+    std::string names;
     list.Reset();
-    while (list.Next()) names.push_back(S(list.GetName()) + S(list.GetAttributeValue("n")));
+    while (list.Next()) names += S(list.GetName()) + S(list.GetAttributeValue("n")) + " ";
     return names;
   }
 
   // Names visited by Next from the start, each with its depth.
-  static std::vector<std::string> Walk(TuXMLNodeEnum walker) {
-    std::vector<std::string> seen;
-    while (walker.Next()) seen.push_back(S(walker.GetName()) + std::to_string(walker.GetDepth()));
+  static std::string Walk(TuXMLNodeEnum walker) {
+    std::string seen;
+    while (walker.Next()) seen += S(walker.GetName()) + std::to_string(walker.GetDepth()) + " ";
     return seen;
   }
 
   TuXMLTree tree_;
 };
 
-TEST_F(XmlQueryTest, PathFromTheRootReturnsEveryExactCaseMatchOfTheLastComponent) {
-  TuXMLNodeList list;
-  ASSERT_TRUE(tree_.FindNodes("/manifest/data-set", list));
-  EXPECT_EQ(list.GetCount(), 2);
-  EXPECT_EQ(Names(list), (std::vector<std::string>{"data-set", "data-set"}));
-
-  // Empty components are skipped.
-  EXPECT_TRUE(tree_.FindNodes("//manifest//data-set/", list));
-  EXPECT_EQ(list.GetCount(), 2);
-  // Letter case is exact.
-  EXPECT_FALSE(tree_.FindNodes("/Manifest/data-set", list));
-  EXPECT_EQ(list.GetCount(), 0);
-  EXPECT_FALSE(tree_.FindNodes("/manifest/Data-Set", list));
-  EXPECT_FALSE(tree_.FindNode("manifest/DATA-SET").IsValid());
-}
-
-TEST_F(XmlQueryTest, InnerStepsFollowOnlyTheFirstMatchAndTheRootAloneFindsNothing) {
-  TuXMLNodeList files;
-  ASSERT_TRUE(tree_.FindNodes("manifest/data-set/file", files));
-  EXPECT_EQ(Names(files), (std::vector<std::string>{"file1"}));  // not the second data-set's
-  EXPECT_EQ(S(tree_.FindNode("manifest/data-set/file").GetAttributeValue("n")), "1");
-
-  // The root alone is true with nothing found (the filled list is emptied).
-  TuXMLNodeList list;
-  ASSERT_TRUE(tree_.FindNodes("data-set", list, tree_.GetRoot()));
-  EXPECT_TRUE(tree_.FindNodes("/manifest", list));
-  EXPECT_EQ(list.GetCount(), 0);
-  EXPECT_FALSE(tree_.FindNode("manifest").IsValid());
-  EXPECT_FALSE(tree_.FindNodes("///", list));
-  EXPECT_FALSE(tree_.FindNodes("", list));
-}
-
-TEST_F(XmlQueryTest, StartElementMakesEveryComponentAChildName) {
+TEST_F(XmlQueryTest, PathsFindEveryExactMatchOfTheLastComponentAfterFirstMatchSteps) {
   const TuXMLNode dataSet = tree_.FindNode("manifest/data-set");
-  TuXMLNodeList list;
-  ASSERT_TRUE(tree_.FindNodes("file/property", list, dataSet));
-  EXPECT_EQ(Names(list), (std::vector<std::string>{"property"}));
-  EXPECT_FALSE(tree_.FindNodes("data-set/file", list, dataSet));  // not looked up from the root
-  EXPECT_FALSE(tree_.FindNodes("manifest/data-set", list, tree_.GetRoot()));
+  const struct {
+    const char* path;
+    TuXMLNode start;
+    bool found;
+    const char* names;
+  } kPaths[] = {
+      {"/manifest/data-set", {}, true, "data-set data-set "},
+      {"//manifest//data-set/", {}, true, "data-set data-set "},  // empty components skipped
+      {"/Manifest/data-set", {}, false, ""},                      // letter case is exact
+      {"/manifest/Data-Set", {}, false, ""},
+      {"manifest/data-set/file", {}, true, "file1 "},  // not the second data-set's files
+      {"/manifest", {}, true, ""},                     // the root alone finds nothing
+      {"///", {}, false, ""},
+      {"", {}, false, ""},
+      // From a start element every component names children.
+      {"file/property", dataSet, true, "property "},
+      {"data-set/file", dataSet, false, ""},
+      {"manifest/data-set", tree_.GetRoot(), false, ""},
+      {"data-set", tree_.GetRoot(), true, "data-set data-set "},
+  };
+  for (const auto& query : kPaths) {
+    TuXMLNodeList list;
+    ASSERT_TRUE(tree_.FindNodes("filters", list, tree_.GetRoot()));  // a filled list is emptied
+    EXPECT_EQ(tree_.FindNodes(query.path, list, query.start), query.found) << query.path;
+    EXPECT_EQ(Names(list), query.names) << query.path;
+    EXPECT_EQ(tree_.FindNode(query.path, query.start).IsValid(), *query.names != '\0');
+  }
   // The list may serve as its own start: its current item is read before it is cleared.
+  TuXMLNodeList list;
   ASSERT_TRUE(tree_.FindNodes("manifest/data-set", list));
   ASSERT_TRUE(list.Next() && list.Next());
   ASSERT_TRUE(tree_.FindNodes("file", list, list));
-  EXPECT_EQ(Names(list), (std::vector<std::string>{"file2", "file3"}));
+  EXPECT_EQ(Names(list), "file2 file3 ");
 }
 
 TEST_F(XmlQueryTest, OverlongPathIsCutAt259Bytes) {
@@ -95,56 +86,55 @@ TEST_F(XmlQueryTest, OverlongPathIsCutAt259Bytes) {
 TEST_F(XmlQueryTest, ListCursorAndCurrentItem) {
   TuXMLNodeList list;
   ASSERT_TRUE(tree_.GetRoot().FindChildren("data-set", list));
+  EXPECT_EQ(list.GetCount(), 2);
   EXPECT_FALSE(list.IsValid());  // before the first item
   ASSERT_TRUE(list.Next());
   EXPECT_EQ(list.GetPosition(), 1);
   list.Clear();
   EXPECT_EQ(list.GetCount(), 0);
-  EXPECT_FALSE(list.IsValid());
-  EXPECT_FALSE(list.Next());
+  EXPECT_FALSE(list.IsValid() || list.Next());
 }
 
 TEST_F(XmlQueryTest, WalkerVisitsTheSubtreeInPreOrder) {
   EXPECT_EQ(Walk(tree_.GetWalker()),
-            (std::vector<std::string>{"filters1", "script2", "data-set1", "file2", "property3",
-                                      "profile-set1", "data-set1", "file2", "file2"}));
+            "filters1 script2 data-set1 file2 property3 profile-set1 data-set1 file2 file2 ");
   // From an inner element only its own subtree is walked.
-  EXPECT_EQ(Walk(tree_.FindNode("manifest/data-set").GetWalker()),
-            (std::vector<std::string>{"file1", "property2"}));
+  EXPECT_EQ(Walk(tree_.FindNode("manifest/data-set").GetWalker()), "file1 property2 ");
   TuXMLNodeEnum invalid = TuXMLNode().GetWalker();
   EXPECT_EQ(invalid.GetDepth(), -1);
-  EXPECT_FALSE(invalid.Next());
-  EXPECT_FALSE(invalid.NextChild());
+  EXPECT_FALSE(invalid.Next() || invalid.NextChild());
 }
 
 TEST_F(XmlQueryTest, WalkerMovesBySiblingsAndChildren) {
   TuXMLNodeEnum walker = tree_.GetWalker();
-  EXPECT_EQ(walker.GetDepth(), 0);
-  EXPECT_EQ(S(walker.GetName()), "manifest");
-  EXPECT_FALSE(walker.NextSibling());  // never beyond the start element
-
-  ASSERT_TRUE(walker.NextChild());    // filters
-  ASSERT_TRUE(walker.NextSibling());  // skips the script below filters
-  EXPECT_EQ(S(walker.GetName()), "data-set");
-  ASSERT_TRUE(walker.NextChild());
-  EXPECT_EQ(S(walker.GetAttributeValue("n")), "1");
-  EXPECT_FALSE(walker.NextSibling());  // the only file: position unchanged
-  EXPECT_EQ(S(walker.GetAttributeValue("n")), "1");
-  EXPECT_EQ(walker.GetDepth(), 2);
-  ASSERT_TRUE(walker.Next());  // down into the file
-  EXPECT_EQ(S(walker.GetName()), "property");
-  ASSERT_TRUE(walker.Next());  // up and across
-  EXPECT_EQ(S(walker.GetName()), "profile-set");
-  EXPECT_EQ(walker.GetDepth(), 1);
-  EXPECT_FALSE(walker.NextChild());
-  ASSERT_TRUE(walker.NextSibling());
-  ASSERT_TRUE(walker.NextChild());
-  ASSERT_TRUE(walker.NextSibling());
-  EXPECT_EQ(S(walker.GetAttributeValue("n")), "3");
+  std::string seen;
+  const auto note = [&] {
+    seen += S(walker.GetName()) + S(walker.GetAttributeValue("n")) + "@" +
+            std::to_string(walker.GetDepth()) + " ";
+  };
+  // Each move, and whether it succeeds; a failed move leaves the position unchanged.
+  const struct {
+    bool (TuXMLNodeEnum::*move)();
+    bool moved;
+  } kMoves[] = {
+      {&TuXMLNodeEnum::NextSibling, false},  // never beyond the start element
+      {&TuXMLNodeEnum::NextChild, true},     // filters
+      {&TuXMLNodeEnum::NextSibling, true},   // skips the script below filters
+      {&TuXMLNodeEnum::NextChild, true},    {&TuXMLNodeEnum::NextSibling, false},
+      {&TuXMLNodeEnum::Next, true},  // down into the file
+      {&TuXMLNodeEnum::Next, true},  // up and across
+      {&TuXMLNodeEnum::NextChild, false},   {&TuXMLNodeEnum::NextSibling, true},
+      {&TuXMLNodeEnum::NextChild, true},    {&TuXMLNodeEnum::NextSibling, true},
+  };
+  for (const auto& [move, moved] : kMoves) {
+    EXPECT_EQ((walker.*move)(), moved) << seen;
+    note();
+  }
+  EXPECT_EQ(seen,
+            "manifest@0 filters@1 data-set@1 file1@2 file1@2 property@3 profile-set@1 "
+            "profile-set@1 data-set@1 file2@2 file3@2 ");
   EXPECT_FALSE(walker.Next());  // the end
-
   walker.Reset();
-  EXPECT_EQ(walker.GetDepth(), 0);
   ASSERT_TRUE(walker.NextChild());
   EXPECT_EQ(S(walker.GetName()), "filters");  // children count from the first again
 }
