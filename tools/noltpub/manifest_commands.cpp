@@ -85,6 +85,12 @@ bool ReadScript(const std::string& path, std::string& text, std::ostream& err) {
     return false;
   }
   text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  // A script written on Windows ends its lines in CR LF; the CR is no part of a rule's value.
+  size_t kept = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') text[kept++] = text[i];
+  }
+  text.resize(kept);
   return true;
 }
 

@@ -61,10 +61,7 @@ TEST_F(NoltpubTest, ManifestCheckFailsWithTheParserErrorLine) {
 
   result = Run({"manifest", "check", Path("absent.xml")});
   EXPECT_EQ(result.code, 1);
-  EXPECT_NE(result.err.find("Error"), std::string::npos) << result.err;
-
-  EXPECT_EQ(Run({"manifest", "check"}).code, 2);
-  EXPECT_EQ(Run({"manifest", "list", Path("bad.xml")}).code, 2);
+  EXPECT_EQ(result.err, "XML Error: Unknown\n");
 }
 
 constexpr const char* kTemplate =
@@ -80,47 +77,41 @@ class RulesEvalTest : public NoltpubTest {
   }
 };
 
-TEST_F(RulesEvalTest, TrueScriptExitsZeroFalseOneAndEachConditionIsLogged) {
-  NoltpubResult result =
-      Eval("and|%Site::a::Url%||=|HTTP://A/\n"
-           "and|%Site::?::Size%||>|9\n");
-  EXPECT_EQ(result.code, 0) << result.err;
-  EXPECT_EQ(result.out, "http://a/ = HTTP://A/ = TRUE\n10 > 9 = TRUE\n");
-
-  // A false script exits 1; evaluation stops at the false "and" line, so the "or" line is
-  // neither evaluated nor logged.
-  result = Eval("and|%Site::a::Size%||<|9\nor|%Site::a::Url%||**|a\n");
-  EXPECT_EQ(result.code, 1) << result.err;
-  EXPECT_EQ(result.out, "10 < 9 = FALSE\n");
-
-  // An unresolved macro is a false condition, not an error.
-  result = Eval("or|%Site::zz::Url%||=|x\n");
-  EXPECT_EQ(result.code, 1) << result.err;
-  EXPECT_EQ(result.out, "%Site::zz::Url% = x = FALSE\n");
-}
-
-TEST_F(RulesEvalTest, ScriptErrorExitsTwo) {
-  NoltpubResult result = Eval("and|%Site::a::Url%||=|http://a/\nand|no macro||=|x\n");
-  EXPECT_EQ(result.code, 2);
-  EXPECT_EQ(result.out, "http://a/ = http://a/ = TRUE\n");
-  EXPECT_EQ(result.err.rfind("Failed to expand SI macro: no macro\n", 0), 0u) << result.err;
-
-  result = Run({"rules", "eval", Path("absent.rule")});
-  EXPECT_EQ(result.code, 2);
-  EXPECT_NE(result.err.find("absent.rule"), std::string::npos);
-}
-
-TEST_F(RulesEvalTest, BuiltInTemplateCollectsTheEnvironment) {
-  WriteBytes(Path("s.rule"), "and|%Environment::NOLT_ROOT::Value%||=|" + sandbox_.Root() + "\n");
-  const NoltpubResult result = Run({"rules", "eval", Path("s.rule")});
-  EXPECT_EQ(result.code, 0) << result.out << result.err;
-}
-
-TEST_F(RulesEvalTest, LogLinesStopWithTheCommand) {
-  ASSERT_EQ(Eval("or|%Site::a::Url%||=|http://a/\n").code, 0);
+// Exit 0 for a true script, 1 for a false one, 2 for a script error; each evaluated condition
+// is logged.
+TEST_F(RulesEvalTest, ExitCodeIsTheVerdictAndEachConditionIsLogged) {
+  const struct {
+    const char* script;
+    int code;
+    const char* out;
+  } kScripts[] = {
+      {"and|%Site::a::Url%||=|HTTP://A/\nand|%Site::?::Size%||>|9\n", 0,
+       "http://a/ = HTTP://A/ = TRUE\n10 > 9 = TRUE\n"},
+      // Windows line ends: the CR is no part of the value; a lone CR is.
+      {"and|%Site::a::Url%||=|http://a/\r\nand|%Site::?::Size%||=|10\r\n", 0,
+       "http://a/ = http://a/ = TRUE\n10 = 10 = TRUE\n"},
+      {"or|%Site::a::Size%||=|10\r", 1, "10 = 10\r = FALSE\n"},
+      // The false "and" line ends the evaluation: the "or" line is not logged.
+      {"and|%Site::a::Size%||<|9\nor|%Site::a::Url%||**|a\n", 1, "10 < 9 = FALSE\n"},
+      {"or|%Site::zz::Url%||=|x\n", 1, "%Site::zz::Url% = x = FALSE\n"},  // unresolved: false
+      {"and|%Site::a::Url%||=|http://a/\nand|no macro||=|x\n", 2, "http://a/ = http://a/ = TRUE\n"},
+  };
+  for (const auto& [script, code, out] : kScripts) {
+    const NoltpubResult result = Eval(script);
+    EXPECT_EQ(result.code, code) << script << result.err;
+    EXPECT_EQ(result.out, out) << script;
+  }
+  EXPECT_EQ(Eval("and|no macro||=|x\n").err.rfind("Failed to expand SI macro: no macro\n", 0), 0u);
+  const NoltpubResult absent = Run({"rules", "eval", Path("absent.rule")});
+  EXPECT_EQ(absent.code, 2);
+  EXPECT_NE(absent.err.find("absent.rule"), std::string::npos);
   // The command's streams are gone; a later log line must not reach them.
   EXPECT_EQ(CurrentHostLogger(), nullptr);
   HostLog(kLogError, "after %s\n", "the command");
+
+  // The built-in template collects the environment.
+  WriteBytes(Path("s.rule"), "and|%Environment::NOLT_ROOT::Value%||=|" + sandbox_.Root() + "\n");
+  EXPECT_EQ(Run({"rules", "eval", Path("s.rule")}).code, 0);
 }
 
 }  // namespace
