@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_result.h"
 #include "hosts/common/plugin_loader.h"
 #include "platform/child_process.h"
 #include "platform/process.h"
@@ -168,12 +169,14 @@ int RunBench(const fs::path& sandbox, int idleSeconds, int wakes) {
     const double cpuMs = 1000.0 * static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
     std::printf("idle loop, one-hour wait, %d s: CPU %.3f ms (%.0f ticks of 10 ms; goal 0)\n",
                 idleSeconds, cpuMs, cpuMs / 10.0);
+    ReportResult("loop_idle.cpu", cpuMs, BenchGoal::kAtMost, 5, "ms");  // rounds to 0 ticks
     std::vector<double> latencies;
     if (MeasureWakes(sandbox, wakes, latencies)) {
       std::printf("BITS job event from another process to the loop's log line (%d wakes): "
                   "median %.3f ms, p90 %.3f ms, max %.3f ms (goal: median under 10 ms)\n",
                   wakes, Percentile(latencies, 0.5), Percentile(latencies, 0.9),
                   Percentile(latencies, 1.0));
+      ReportResult("loop_idle.wake", Percentile(latencies, 0.5), BenchGoal::kAtMost, 10, "ms");
     } else {
       status = 1;
     }
