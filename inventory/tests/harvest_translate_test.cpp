@@ -18,13 +18,7 @@ class FixedHarvest : public SdcSyncDataHarvestEx {
     for (const auto& [name, value] : properties) instance.properties.Put(name, value);
     m_pending.push_back(std::move(instance));
   }
-  std::string Out(const char* text) {
-    HxStr out;
-    lastResult = Translate(text, out);
-    return out.c_str();
-  }
   int collects = 0;
-  bool lastResult = false;
 
  protected:
   void Collect() override {
@@ -36,93 +30,52 @@ class FixedHarvest : public SdcSyncDataHarvestEx {
   SdcHarvestCollection m_pending;
 };
 
-class TranslateTest : public ::testing::Test {
- protected:
-  TranslateTest() {
-    harvest.Add("Disk", "sdb", {{"Size", "200"}, {"Label", "data"}});
-    harvest.Add("Disk", "sda", {{"Size", "100"}});
-    harvest.Add("Disk", "sdc", {{"Label", "spare"}});
-    harvest.Add("Os", "main", {{"Name", "Debian"}});
-  }
+TEST(TranslateTest, TokensResolveOverTheCollection) {
   FixedHarvest harvest;
-};
-
-TEST_F(TranslateTest, TextWithoutSiTokenIsRefusedAndUnchanged) {
-  EXPECT_EQ(harvest.Out("%MODULEVERSION%"), "%MODULEVERSION%");
-  EXPECT_FALSE(harvest.lastResult);
-  EXPECT_EQ(harvest.Out("plain text"), "plain text");
-  EXPECT_FALSE(harvest.lastResult);
-  // Two-part and empty-part forms are not SI tokens either.
-  for (const char* text : {"%Disk::sda%", "%::sda::Size%", "%Disk::::Size%", "%Disk::sda::%"}) {
-    EXPECT_EQ(harvest.Out(text), text);
-    EXPECT_FALSE(harvest.lastResult) << text;
+  harvest.Add("Disk", "sdb", {{"Size", "200"}, {"Label", "data"}});
+  harvest.Add("Disk", "sda", {{"Size", "100"}});
+  harvest.Add("Disk", "sdc", {{"Label", "spare"}});
+  harvest.Add("Os", "main", {{"Name", "Debian"}});
+  harvest.Add("X", "k", {{"a::b", "v"}});
+  const std::string longToken = "%Disk::" + std::string(4095, 'k') + "::Size%";
+  const std::string atLimit = "%Disk::" + std::string(4095 - 14, 'k') + "::Size%";  // 4095
+  const struct {
+    std::string text;
+    std::string out;
+    bool result;  // false: the text holds no SI token
+  } kTexts[] = {
+      {"%MODULEVERSION%", "%MODULEVERSION%", false},
+      {"plain text", "plain text", false},
+      // Two parts or an empty part make no SI token; neither does an over-long candidate.
+      {"%Disk::sda%", "%Disk::sda%", false},
+      {"%::sda::Size%", "%::sda::Size%", false},
+      {"%Disk::::Size%", "%Disk::::Size%", false},
+      {"%Disk::sda::%", "%Disk::sda::%", false},
+      {longToken, longToken, false},
+      {atLimit, atLimit, true},  // a token, unresolved
+      // "?" takes the first instance of the class (compared without case); "*" joins every
+      // instance's key and value in key order; a key selector ignores case.
+      {"size=%Disk::?::Size%", "size=200", true},
+      {"%os::?::Name%", "Debian", true},
+      {"%Os::?::Version%", "%Os::?::Version%", true},
+      {"%Disk::*::Size%", "sda,100|sdb,200", true},
+      {"%Disk::*::Label%", "sdb,data|sdc,spare", true},
+      {"[%Disk::*::Missing%]", "[%Disk::*::Missing%]", true},
+      {"%Disk::SDA::Size%", "100", true},
+      {"%Disk::sdz::Size%", "%Disk::sdz::Size%", true},
+      {"%Net::sda::Size%", "%Net::sda::Size%", true},
+      // Several tokens and other macros in one text; the property part keeps further "::".
+      {"%USERNAME% on %Os::main::Name% with %Disk::sda::Size% and %Disk::sda::Size%",
+       "%USERNAME% on Debian with 100 and 100", true},
+      {"%X::k::a::b%", "v", true},
+  };
+  EXPECT_FALSE(harvest.HasCollected());
+  for (const auto& [text, out, result] : kTexts) {
+    HxStr translated;
+    EXPECT_EQ(harvest.Translate(text.c_str(), translated), result) << text.substr(0, 40);
+    EXPECT_EQ(std::string(translated.c_str()), out) << text.substr(0, 40);
+    EXPECT_EQ(harvest.collects, 1);  // at the first text, whatever it holds, and never again
   }
-}
-
-TEST_F(TranslateTest, QuestionMarkTakesFirstInstanceOfClass) {
-  EXPECT_EQ(harvest.Out("size=%Disk::?::Size%"), "size=200");
-  EXPECT_TRUE(harvest.lastResult);
-  EXPECT_EQ(harvest.Out("%os::?::Name%"), "Debian");  // class compared without case
-  // The first instance lacks the property: the token stays.
-  EXPECT_EQ(harvest.Out("%Os::?::Version%"), "%Os::?::Version%");
-  EXPECT_TRUE(harvest.lastResult);
-}
-
-TEST_F(TranslateTest, AsteriskJoinsPairsWithBarsInKeyOrder) {
-  EXPECT_EQ(harvest.Out("%Disk::*::Size%"), "sda,100|sdb,200");
-  EXPECT_EQ(harvest.Out("%Disk::*::Label%"), "sdb,data|sdc,spare");
-  EXPECT_EQ(harvest.Out("[%Disk::*::Missing%]"), "[%Disk::*::Missing%]");
-}
-
-TEST_F(TranslateTest, KeySelectorMatchesWithoutCaseAndUnknownKeyStays) {
-  EXPECT_EQ(harvest.Out("%Disk::SDA::Size%"), "100");
-  EXPECT_EQ(harvest.Out("%Disk::sdz::Size%"), "%Disk::sdz::Size%");
-  EXPECT_TRUE(harvest.lastResult);
-  EXPECT_EQ(harvest.Out("%Net::sda::Size%"), "%Net::sda::Size%");
-}
-
-TEST_F(TranslateTest, SeveralTokensAndOtherMacrosInOneText) {
-  EXPECT_EQ(
-      harvest.Out("%USERNAME% on %Os::main::Name% with %Disk::sda::Size% and %Disk::sda::Size%"),
-      "%USERNAME% on Debian with 100 and 100");
-  // The property part keeps further "::".
-  FixedHarvest fresh;
-  fresh.Add("X", "k", {{"a::b", "v"}});
-  EXPECT_EQ(fresh.Out("%X::k::a::b%"), "v");
-}
-
-TEST_F(TranslateTest, OverlongCandidateIsNoToken) {
-  std::string longSelector(4095, 'k');
-  std::string token = "%Disk::" + longSelector + "::Size%";
-  EXPECT_EQ(harvest.Out(token.c_str()), token);
-  EXPECT_FALSE(harvest.lastResult);
-  // At the limit it is a token (unresolved, so it stays, but the text counts as an SI text).
-  std::string atLimit = "%Disk::" + std::string(4095 - 14, 'k') + "::Size%";
-  ASSERT_EQ(atLimit.size(), 4095u);
-  EXPECT_EQ(harvest.Out(atLimit.c_str()), atLimit);
-  EXPECT_TRUE(harvest.lastResult);
-}
-
-TEST_F(TranslateTest, CollectsOncePerObjectWhateverTheOutcome) {
-  harvest.Out("%MODULEVERSION%");
-  harvest.Out("%Disk::sda::Size%");
-  harvest.Out("%Disk::sdb::Size%");
-  EXPECT_EQ(harvest.collects, 1);
-  EXPECT_TRUE(harvest.HasCollected());
-  FixedHarvest other;
-  EXPECT_FALSE(other.HasCollected());
-  other.Out("x");
-  EXPECT_EQ(other.collects, 1);
-}
-
-TEST(SplitSiTokenTest, SplitsAtFirstTwoSeparators) {
-  std::string_view c, s, p;
-  ASSERT_TRUE(SplitSiToken("%A::B::C::D%", c, s, p));
-  EXPECT_EQ(c, "A");
-  EXPECT_EQ(s, "B");
-  EXPECT_EQ(p, "C::D");
-  EXPECT_FALSE(SplitSiToken("%A::B%", c, s, p));
-  EXPECT_FALSE(SplitSiToken("%%", c, s, p));
 }
 
 }  // namespace
