@@ -5,6 +5,7 @@
 
 #include "error_text.h"
 #include "key_name.h"
+#include "key_tree.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/registry.h"
@@ -24,13 +25,15 @@ constexpr const char* kUsage =
     "noltreg query KEY [-v NAME | -ve] [-s]\n"
     "noltreg add KEY [-v NAME | -ve] [-t TYPE] [-d DATA] [-f]\n"
     "noltreg delete KEY [-v NAME | -ve | -va] [-f]\n"
-    "noltreg export KEY FILE [-y]\n"
+    "noltreg export KEY FILE [-y] [-utf8]\n"
     "noltreg import FILE\n"
     "\n"
     "KEY: HKLM, HKCU or HKCR (or HKEY_LOCAL_MACHINE, ...), then \\path.\n"
     "TYPE: REG_SZ (the default), REG_EXPAND_SZ, REG_MULTI_SZ (items separated by \\0),\n"
     "      REG_DWORD, REG_QWORD (decimal or 0x hex), REG_BINARY, REG_NONE (hex digits).\n"
-    "-s: every key below too. -f: no confirmation. -va: every value of the key.\n";
+    "-s: every key below too. -f: no confirmation. -va: every value of the key.\n"
+    "export writes UTF-16 with CRLF line ends, as Windows does; -utf8 writes UTF-8 with LF.\n"
+    "import reads UTF-16, UTF-8 and ANSI files, and applies all of a file or nothing.\n";
 
 struct Options {
   std::string command;
@@ -41,6 +44,7 @@ struct Options {
   bool allValues = false;
   bool recurse = false;
   bool force = false;
+  bool utf8 = false;
 };
 
 struct Command {
@@ -50,7 +54,7 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {{"query", 1, "vs"}, {"add", 1, "vtdf"}, {"delete", 1, "vaf"},
-                                 {"export", 2, "y"}, {"import", 1, ""}};
+                                 {"export", 2, "yu"}, {"import", 1, ""}};
 
 bool ParseOptions(const std::vector<std::string>& args, Options& options) {
   if (args.empty()) return false;
@@ -71,9 +75,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options) {
     } else if ((arg == "-t" || arg == "-d") && hasNext) {
       letter = arg[1];
       (letter == 't' ? options.type : options.data) = args[++i];
-    } else if (arg == "-va" || arg == "-s" || arg == "-f" || arg == "-y") {
+    } else if (arg == "-va" || arg == "-s" || arg == "-f" || arg == "-y" || arg == "-utf8") {
       letter = arg == "-va" ? 'a' : arg[1];
       options.allValues |= letter == 'a';
+      options.utf8 |= letter == 'u';
       options.recurse |= letter == 's';
       options.force |= letter == 'f';
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -102,49 +107,37 @@ void PrintValue(const RegistryValue& value, std::ostream& out) {
       << "    " << DataForDisplay(value.type, value.data) << '\n';
 }
 
-// Prints a key's block (or only the named value), then its subkeys: their names, or with -s
-// their blocks. matches counts the keys that showed the named value.
+// Prints a key's block (or only the named value), then the names of its subkeys, or with -s the
+// blocks of every key below it. matches counts the keys that showed the named value.
 uint32_t QueryKey(const RegistryKey& key, const Options& options, std::ostream& out,
                   int& matches) {
-  RegistryValue value;
-  uint32_t error = platform::kErrorSuccess;
-  if (!options.valueName) {
-    out << '\n' << key.Path() << '\n';
-    for (uint32_t i = 0; (error = key.EnumValue(i, value)) == platform::kErrorSuccess; ++i) {
-      PrintValue(value, out);
+  return WalkKeys(key, options.recurse, [&](const RegistryKey& current,
+                                            const std::vector<std::string>& subKeys) -> uint32_t {
+    RegistryValue value;
+    uint32_t error = platform::kErrorSuccess;
+    if (!options.valueName) {
+      out << '\n' << current.Path() << '\n';
+      for (uint32_t i = 0; (error = current.EnumValue(i, value)) == platform::kErrorSuccess; ++i) {
+        PrintValue(value, out);
+      }
+      if (error != platform::kErrorNoMoreItems) return error;
+      if (!options.recurse && !subKeys.empty()) out << '\n';
+      for (const std::string& child : options.recurse ? std::vector<std::string>() : subKeys) {
+        out << current.Path() << '\\' << child << '\n';
+      }
+      return platform::kErrorSuccess;
     }
-    if (error != platform::kErrorNoMoreItems) return error;
-  } else {
-    error = key.QueryValue(*options.valueName, value);
+    error = current.QueryValue(*options.valueName, value);
     bool unsetDefault = error == platform::kErrorFileNotFound && options.valueName->empty();
     if (error != platform::kErrorSuccess && error != platform::kErrorFileNotFound) return error;
     if (error == platform::kErrorSuccess || unsetDefault) {
-      out << '\n' << key.Path() << '\n';
+      out << '\n' << current.Path() << '\n';
       if (unsetDefault) out << "    (Default)    REG_SZ    (value not set)\n";
       if (!unsetDefault) PrintValue(value, out);
       ++matches;
     }
-  }
-  std::vector<std::string> names;
-  std::string name;
-  while ((error = key.EnumKey(static_cast<uint32_t>(names.size()), name)) == platform::kErrorSuccess) {
-    names.push_back(name);
-  }
-  if (error != platform::kErrorNoMoreItems) return error;
-  if (!options.recurse) {
-    if (!options.valueName && !names.empty()) out << '\n';
-    for (const std::string& child : names) {
-      if (!options.valueName) out << key.Path() << '\\' << child << '\n';
-    }
     return platform::kErrorSuccess;
-  }
-  for (const std::string& child : names) {
-    RegistryKey subKey;
-    error = subKey.Open(key, child, platform::kKeyRead);
-    if (error == platform::kErrorSuccess) error = QueryKey(subKey, options, out, matches);
-    if (error != platform::kErrorSuccess) return error;
-  }
-  return platform::kErrorSuccess;
+  });
 }
 
 // Each command returns an empty text, or the one error line.
@@ -188,7 +181,7 @@ std::string Add(const Options& options, const KeyName& name, std::istream& in, s
 std::string Delete(const Options& options, const KeyName& name, std::istream& in,
                    std::ostream& out) {
   bool wholeKey = !options.valueName && !options.allValues;
-  if (wholeKey && name.subKey.empty()) return "ERROR: A root key cannot be deleted.";
+  if (wholeKey && name.subKey.empty()) return "ERROR: " + std::string(kRootKeyNotDeleted);
   RegistryKey key;
   uint32_t error = key.Open(name.root, name.subKey, platform::kKeyAllAccess);
   if (error != platform::kErrorSuccess) return ErrorText(error);
@@ -203,12 +196,19 @@ std::string Delete(const Options& options, const KeyName& name, std::istream& in
   if (options.valueName) {
     error = key.DeleteValue(*options.valueName);
   } else if (options.allValues) {
+    // All of them or none.
+    platform::RegistryTransaction transaction;
+    std::vector<std::string> names;
     RegistryValue value;
-    while ((error = key.EnumValue(0, value)) == platform::kErrorSuccess) {
-      error = key.DeleteValue(value.name);
-      if (error != platform::kErrorSuccess) break;
+    while ((error = key.EnumValue(static_cast<uint32_t>(names.size()), value)) ==
+           platform::kErrorSuccess) {
+      names.push_back(value.name);
     }
     if (error == platform::kErrorNoMoreItems) error = platform::kErrorSuccess;
+    for (size_t i = 0; i < names.size() && error == platform::kErrorSuccess; ++i) {
+      error = key.DeleteValue(names[i]);
+    }
+    if (error == platform::kErrorSuccess) error = transaction.Commit();
   } else {
     RegistryKey root;
     error = root.Open(name.root, "", platform::kKeyAllAccess);
@@ -218,7 +218,7 @@ std::string Delete(const Options& options, const KeyName& name, std::istream& in
 }
 
 // Writes the tree to a temporary file beside the target, then renames it over the target.
-std::string Export(const KeyName& name, const std::string& file) {
+std::string Export(const KeyName& name, const std::string& file, RegFileEncoding encoding) {
   RegistryKey key;
   uint32_t error = key.Open(name.root, name.subKey, platform::kKeyRead);
   if (error != platform::kErrorSuccess) return ErrorText(error);
@@ -229,7 +229,7 @@ std::string Export(const KeyName& name, const std::string& file) {
   }
   {
     std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
-    error = ExportTree(key, stream);
+    error = ExportTree(key, stream, encoding);
     stream.flush();
     if (error == platform::kErrorSuccess && !stream) error = platform::kErrorDiskFull;
   }
@@ -241,10 +241,8 @@ std::string Export(const KeyName& name, const std::string& file) {
 }
 
 std::string Import(const std::string& file) {
-  std::ifstream stream(file, std::ios::binary);
-  if (!stream) return "ERROR: Cannot open " + file + ".";
   std::string error;
-  ImportRegText(stream, error);
+  ImportRegFile(file, error);
   return error;
 }
 
@@ -272,7 +270,8 @@ int RunNoltreg(const std::vector<std::string>& args, std::istream& in, std::ostr
   } else if (options.command == "delete") {
     error = Delete(options, name, in, out);
   } else {
-    error = Export(name, options.operands[1]);
+    error = Export(name, options.operands[1],
+                   options.utf8 ? RegFileEncoding::kUtf8 : RegFileEncoding::kUtf16);
   }
   if (!error.empty()) {
     err << error << '\n';

@@ -5,7 +5,10 @@
 #include <vector>
 
 #include "error_text.h"
+#include "foundation/kv/encoded_text_file.h"
+#include "foundation/strings/utf8.h"
 #include "key_name.h"
+#include "key_tree.h"
 #include "platform/errors.h"
 #include "value_text.h"
 
@@ -13,10 +16,12 @@ namespace noltreg {
 
 using platform::RegistryKey;
 using platform::RegistryValue;
+using Bytes = std::vector<uint8_t>;
 
 namespace {
 
 constexpr size_t kLineWidth = 80;
+constexpr const char* kOldRegFileHeader = "REGEDIT4";
 
 std::string Quoted(const std::string& text) {
   std::string quoted = "\"";
@@ -27,16 +32,82 @@ std::string Quoted(const std::string& text) {
   return quoted + '"';
 }
 
-// True when "text" with its terminator is exactly the data.
-bool IsPlainText(const std::vector<uint8_t>& data) {
+// Decodes the character at pos; false when its bytes are not the well-formed UTF-8 of one
+// character (a stray byte, an overlong form, a surrogate), which UTF-16 would not give back.
+bool DecodeWellFormed(std::string_view text, size_t& pos, uint32_t& code) {
+  size_t start = pos;
+  code = utf8::DecodeAt(text, pos);
+  std::string again;
+  utf8::Append(again, code);
+  return again == text.substr(start, pos - start);
+}
+
+std::string_view AsText(const Bytes& data) {
+  return std::string_view(reinterpret_cast<const char*>(data.data()), data.size());
+}
+
+// True when "text" with its terminator is exactly the data, also once in UTF-16.
+bool IsPlainText(const Bytes& data) {
   if (data.empty() || data.back() != 0) return false;
-  for (size_t i = 0; i + 1 < data.size(); ++i) {
-    if (data[i] == 0 || data[i] == '\r' || data[i] == '\n') return false;
+  std::string_view text = AsText(data).substr(0, data.size() - 1);
+  for (size_t pos = 0; pos < text.size();) {
+    uint32_t code = 0;
+    if (!DecodeWellFormed(text, pos, code) || code == 0 || code == '\r' || code == '\n') return false;
   }
   return true;
 }
 
-std::string HexList(std::string line, const std::vector<uint8_t>& data) {
+bool IsTextType(uint32_t type) {
+  return type == platform::kRegSz || type == platform::kRegExpandSz ||
+         type == platform::kRegMultiSz;
+}
+
+// The store's text (UTF-8) as UTF-16LE. A byte that is not part of a well-formed character
+// becomes the lone surrogate 0xDC00 + byte, so that any data comes back unchanged.
+Bytes WideFromText(const Bytes& data) {
+  std::string_view text = AsText(data);
+  Bytes wide;
+  auto unit = [&wide](uint32_t value) {
+    wide.push_back(static_cast<uint8_t>(value & 0xff));
+    wide.push_back(static_cast<uint8_t>(value >> 8));
+  };
+  for (size_t pos = 0; pos < text.size();) {
+    size_t start = pos;
+    uint32_t code = 0;
+    if (!DecodeWellFormed(text, pos, code)) {
+      for (; start < pos; ++start) unit(0xDC00 + static_cast<uint8_t>(text[start]));
+    } else if (code >= 0x10000) {
+      unit(0xD800 + ((code - 0x10000) >> 10));
+      unit(0xDC00 + ((code - 0x10000) & 0x3ff));
+    } else {
+      unit(code);
+    }
+  }
+  return wide;
+}
+
+// UTF-16LE data back to the store's text. An odd last byte is kept as it is.
+Bytes TextFromWide(const Bytes& wide) {
+  std::string text;
+  size_t units = wide.size() / 2;
+  auto unitAt = [&wide](size_t i) { return wide[2 * i] | (static_cast<uint32_t>(wide[2 * i + 1]) << 8); };
+  for (size_t i = 0; i < units; ++i) {
+    uint32_t unit = unitAt(i);
+    uint32_t next = i + 1 < units ? unitAt(i + 1) : 0;
+    if (unit >= 0xD800 && unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+      utf8::Append(text, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+      ++i;
+    } else if (unit >= 0xDC80 && unit <= 0xDCFF) {
+      text += static_cast<char>(unit - 0xDC00);  // a byte that was no character
+    } else {
+      utf8::Append(text, unit);
+    }
+  }
+  if (wide.size() % 2 != 0) text += static_cast<char>(wide.back());
+  return Bytes(text.begin(), text.end());
+}
+
+std::string HexList(std::string line, const Bytes& data) {
   size_t lineStart = 0;
   for (size_t i = 0; i < data.size(); ++i) {
     char piece[4];
@@ -50,24 +121,33 @@ std::string HexList(std::string line, const std::vector<uint8_t>& data) {
   return line;
 }
 
-uint32_t ExportKey(const RegistryKey& key, std::ostream& out) {
-  out << "\n[" << key.Path() << "]\n";
-  RegistryValue value;
-  uint32_t error = platform::kErrorSuccess;
-  for (uint32_t i = 0; (error = key.EnumValue(i, value)) == platform::kErrorSuccess; ++i) {
-    out << RegValueText(value) << '\n';
+// Writes UTF-8 text in the file's encoding, each "\n" as its line end.
+class RegTextWriter {
+ public:
+  RegTextWriter(std::ostream& out, RegFileEncoding encoding)
+      : out_(out), wide_(encoding == RegFileEncoding::kUtf16) {
+    if (wide_) out_.write("\xFF\xFE", 2);
   }
-  std::string name;
-  for (uint32_t i = 0; error == platform::kErrorNoMoreItems; ++i) {
-    error = key.EnumKey(i, name);
-    if (error != platform::kErrorSuccess) break;
-    RegistryKey child;
-    error = child.Open(key, name, platform::kKeyRead);
-    if (error == platform::kErrorSuccess) error = ExportKey(child, out);
-    if (error == platform::kErrorSuccess) error = platform::kErrorNoMoreItems;
+
+  void Write(std::string_view text) {
+    if (!wide_) {
+      out_ << text;
+      return;
+    }
+    std::string bytes;
+    for (size_t start = 0; start < text.size();) {
+      size_t end = std::min(text.find('\n', start), text.size());
+      utf8::AppendUtf16Le(bytes, text.substr(start, end - start));
+      if (end < text.size()) bytes.append("\r\0\n\0", 4);
+      start = end + 1;
+    }
+    out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
-  return error == platform::kErrorNoMoreItems ? platform::kErrorSuccess : error;
-}
+
+ private:
+  std::ostream& out_;
+  bool wide_;
+};
 
 // Reads a quoted text at the start of text (backslash escapes) and moves past it.
 bool TakeQuoted(std::string_view& text, std::string& out) {
@@ -90,12 +170,12 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-bool HexBytes(std::string_view list, std::vector<uint8_t>& data) {
+bool HexBytes(std::string_view list, Bytes& data) {
   data.clear();
   list = Trimmed(list);
   while (!list.empty()) {
     std::string_view::size_type comma = list.find(',');
-    std::vector<uint8_t> byte;
+    Bytes byte;
     if (!BytesFromHex(Trimmed(list.substr(0, comma)), byte) || byte.size() != 1) return false;
     data.push_back(byte[0]);
     list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
@@ -103,8 +183,9 @@ bool HexBytes(std::string_view list, std::vector<uint8_t>& data) {
   return true;
 }
 
-// The part after '=': a quoted text, dword:, hex: or hex(N):.
-bool ParseData(std::string_view text, RegistryValue& value) {
+// The part after '=': a quoted text, dword:, hex: or hex(N):. Text types in hex form are UTF-16
+// in a version 5 file and the text itself in a REGEDIT4 one.
+bool ParseData(std::string_view text, bool wideText, RegistryValue& value) {
   std::string quoted;
   if (TakeQuoted(text, quoted)) {
     value.type = platform::kRegSz;
@@ -129,13 +210,22 @@ bool ParseData(std::string_view text, RegistryValue& value) {
   } else {
     return false;
   }
-  return HexBytes(text, value.data);
+  if (!HexBytes(text, value.data)) return false;
+  if (wideText && IsTextType(value.type)) value.data = TextFromWide(value.data);
+  return true;
 }
 
-// Applies one logical line to the registry; false with a reason on failure.
+// Applies the logical lines of a file, the header first; false with a reason on failure.
 class Importer {
  public:
+  bool HeaderSeen() const { return version_ != 0; }
+
   bool Line(std::string_view line, std::string& reason) {
+    if (!HeaderSeen()) {
+      version_ = line == kRegFileHeader ? 5 : line == kOldRegFileHeader ? 4 : 0;
+      if (!HeaderSeen()) reason = "not a registry file";
+      return HeaderSeen();
+    }
     if (line.front() == '[') return KeyLine(line, reason);
     if (!current_.IsOpen()) {
       reason = "a value before any key";
@@ -154,7 +244,7 @@ class Importer {
     if (rest == "-") {
       error = current_.DeleteValue(value.name);
       if (error == platform::kErrorFileNotFound) error = platform::kErrorSuccess;
-    } else if (!ParseData(rest, value)) {
+    } else if (!ParseData(rest, version_ == 5, value)) {
       reason = "the data cannot be read";
       return false;
     } else {
@@ -178,8 +268,14 @@ class Importer {
       reason = "an unknown root key";
       return false;
     }
+    if (!remove) {
+      return Succeeded(current_.Create(key.root, key.subKey, platform::kKeyAllAccess), reason);
+    }
+    if (key.subKey.empty()) {
+      reason = kRootKeyNotDeleted;
+      return false;
+    }
     RegistryKey root;
-    if (!remove) return Succeeded(current_.Create(key.root, key.subKey, platform::kKeyAllAccess), reason);
     uint32_t error = root.Open(key.root, "", platform::kKeyAllAccess);
     if (error == platform::kErrorSuccess) error = root.DeleteTree(key.subKey);
     return Succeeded(error == platform::kErrorFileNotFound ? platform::kErrorSuccess : error, reason);
@@ -190,7 +286,32 @@ class Importer {
     return error == platform::kErrorSuccess;
   }
 
+  int version_ = 0;  // of the header: 5, or 4 for REGEDIT4
   RegistryKey current_;
+};
+
+// Whole lines of a text file in UTF-8, without their line ends.
+class LineReader {
+ public:
+  bool Open(const std::string& path) { return reader_.Open(path); }
+  bool Failed() const { return reader_.Failed(); }
+
+  bool Next(std::string& line) {
+    line.clear();
+    std::string chunk;
+    bool lineStart = false;
+    bool any = false;
+    while ((line.empty() || line.back() != '\n') && reader_.ReadChunk(chunk, lineStart)) {
+      line += chunk;
+      any = true;
+    }
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return any;
+  }
+
+ private:
+  EncodedTextReader reader_;
 };
 
 }  // namespace
@@ -209,47 +330,64 @@ std::string RegValueText(const RegistryValue& value) {
   char prefix[24];
   std::snprintf(prefix, sizeof prefix, value.type == platform::kRegBinary ? "hex:" : "hex(%x):",
                 value.type);
-  return HexList(line + prefix, value.data);
+  return HexList(line + prefix, IsTextType(value.type) ? WideFromText(value.data) : value.data);
 }
 
-uint32_t ExportTree(const RegistryKey& key, std::ostream& out) {
-  out << kRegFileHeader << '\n';
-  uint32_t error = ExportKey(key, out);
-  out << '\n';
+uint32_t ExportTree(const RegistryKey& key, std::ostream& out, RegFileEncoding encoding) {
+  RegTextWriter writer(out, encoding);
+  writer.Write(std::string(kRegFileHeader) + "\n");
+  uint32_t error = WalkKeys(key, true, [&writer](const RegistryKey& current, const auto&) -> uint32_t {
+    writer.Write("\n[" + current.Path() + "]\n");
+    RegistryValue value;
+    uint32_t result = platform::kErrorSuccess;
+    for (uint32_t i = 0; (result = current.EnumValue(i, value)) == platform::kErrorSuccess; ++i) {
+      writer.Write(RegValueText(value) + "\n");
+    }
+    return result == platform::kErrorNoMoreItems ? platform::kErrorSuccess : result;
+  });
+  writer.Write("\n");
   return error;
 }
 
-bool ImportRegText(std::istream& in, std::string& error) {
+bool ImportRegFile(const std::string& path, std::string& error) {
+  error.clear();
+  LineReader lines;
+  if (!lines.Open(path)) {
+    error = "ERROR: Cannot open " + path + ".";
+    return false;
+  }
+  // Nothing of the file stays unless all of it applies.
+  platform::RegistryTransaction transaction;
   Importer importer;
   std::string line;
-  bool headerSeen = false;
-  for (int number = 1; std::getline(in, line); ++number) {
+  std::string next;
+  for (int number = 1; lines.Next(line); ++number) {
     int first = number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (first == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
     // Hex data continues on the next line after a trailing backslash.
-    std::string next;
-    while (!line.empty() && line.front() != '[' && line.back() == '\\' && std::getline(in, next)) {
+    while (!line.empty() && line.front() != '[' && line.back() == '\\' && lines.Next(next)) {
       ++number;
-      if (!next.empty() && next.back() == '\r') next.pop_back();
       line.pop_back();
       line += Trimmed(next);
     }
     std::string_view text = Trimmed(line);
     if (text.empty() || text.front() == ';') continue;
     std::string reason;
-    if (!headerSeen) {
-      headerSeen = text == kRegFileHeader || text == "REGEDIT4";
-      if (headerSeen) continue;
-      reason = "not a registry file";
-    } else if (importer.Line(text, reason)) {
-      continue;
+    if (!importer.Line(text, reason)) {
+      // Reasons from the error table end in a full stop already.
+      error = "ERROR: line " + std::to_string(first) + ": " + reason +
+              (!reason.empty() && reason.back() == '.' ? "" : ".");
+      return false;
     }
-    error = "ERROR: line " + std::to_string(first) + ": " + reason + ".";
-    return false;
   }
-  if (!headerSeen) error = "ERROR: not a registry file.";
-  return headerSeen;
+  uint32_t result = platform::kErrorSuccess;
+  if (lines.Failed()) {
+    error = "ERROR: Cannot read " + path + ".";
+  } else if (!importer.HeaderSeen()) {
+    error = "ERROR: not a registry file.";
+  } else if ((result = transaction.Commit()) != platform::kErrorSuccess) {
+    error = ErrorText(result);
+  }
+  return error.empty();
 }
 
 }  // namespace noltreg
