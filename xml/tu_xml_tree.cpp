@@ -1,6 +1,5 @@
 #include "xml/tu_xml_tree.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -69,8 +68,7 @@ bool TuXMLTree::LoadFile(std::string_view path, bool trim, bool createIfMissing)
   }
   bool parsed = true;
   for (;;) {
-    // At least as many new bytes as the unfinished token holds, so that its rescans stay linear.
-    const size_t size = std::max(kReadBlock, m_parse->Unfinished());
+    const size_t size = m_parse->NextFeedSize(kReadBlock);
     char* block = m_parse->NextBuffer(size);
     if (block == nullptr) {
       parsed = false;

@@ -64,6 +64,13 @@ bool XmlParseState::ParseBuffered(size_t size, bool final) {
                 final);
 }
 
+size_t XmlParseState::NextFeedSize(size_t block) const {
+  const size_t unfinished = Unfinished();
+  const size_t size = std::max(block, unfinished);
+  if (m_pieceLimit == 0 || unfinished > m_pieceLimit) return size;
+  return std::min(size, std::max(block, m_pieceLimit + 1 - unfinished));
+}
+
 bool XmlParseState::Settle(bool parsed, bool final) {
   // A piece that is still growing past the limit is refused before the rest of it is read.
   if (parsed && !final && OverLimit(Unfinished())) RefusePiece();

@@ -36,9 +36,10 @@ class XmlParseState {
   char* NextBuffer(size_t size);
   bool ParseBuffered(size_t size, bool final);
 
-  // Bytes fed that belong to a piece the parser has not finished. Feeding at least as many new
-  // bytes as these keeps the parser's rescans of an unfinished piece linear in the input.
-  size_t Unfinished() const { return static_cast<size_t>(m_fed - m_consumed); }
+  // How many bytes to feed next: at least `block`, and at least as many as the piece the parser
+  // has not finished holds, which keeps its rescans of that piece linear in the input; but with
+  // a limit no more than the piece needs to go past it.
+  size_t NextFeedSize(size_t block) const;
 
   // The document built so far (null when none was started).
   std::unique_ptr<XmlDocument> TakeDocument();
@@ -70,6 +71,8 @@ class XmlParseState {
   // the event is markup longer than the limit (a text's length counts once it is stored).
   bool Progress(bool markup = true);
   bool OverLimit(size_t length) const { return m_pieceLimit != 0 && length > m_pieceLimit; }
+  // Bytes fed that belong to a piece the parser has not finished.
+  size_t Unfinished() const { return static_cast<size_t>(m_fed - m_consumed); }
   bool ParsePiece(const char* data, size_t size, bool final);
   // Ends a parser call: true when it succeeded, else the error code set and the document gone.
   bool Settle(bool parsed, bool final);
