@@ -100,9 +100,8 @@ TEST_F(ManifestLoadTest, SkipsNamelessFilesLaterDuplicatesAndOtherSets) {
       WriteFile("2.xml", "<m><data-set>" + File("Z.dat", "2") + File("B.DAT", "2") +
                              File("a.dat", "2") + File("z.dat", "3") + "</data-set></m>")));
   EXPECT_EQ(DataFiles(), "a.dat:2 mu b.dat:1 mu x.dat:one mu Z.dat:2 mu ");
-}
 
-TEST_F(ManifestLoadTest, ReadPropertyTakesTheLastMatchIgnoringCase) {
+  // ReadProperty takes the last match, letter case ignored.
   TuXMLTree tree;
   ASSERT_TRUE(
       tree.LoadBuffer("<file><property name=\"Source\">a</property>"

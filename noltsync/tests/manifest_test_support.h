@@ -1,46 +1,54 @@
-// A sandbox, a loaded context for provider "prov", a captured host log and a stand-in for the
-// inventory macro expander, for the manifest and rule-script tests.
+// A sandbox, a loaded context for provider "prov", a captured host log and the inventory macro
+// expander over a fixed collection, for the manifest and rule-script tests.
 #pragma once
 #include <gtest/gtest.h>
 
-#include <map>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
 
-#include "foundation/strings/hx_str.h"
+#include "foundation/context/context_store.h"
 #include "host_log_capture.h"
 #include "inventory/sdc_sync_data_harvest_ex.h"
 #include "scoped_sandbox.h"
 
-// Expands the tokens it knows and leaves the others; false for a text without any
-// "%class::instance::property%" token, as the real expander does.
-class FakeHarvest : public SdcSyncDataHarvestEx {
+// The real expander over instances the test adds instead of collected ones; counts its calls.
+class FixedHarvest : public SdcSyncDataHarvestEx {
  public:
-  void Define(const std::string& token, const std::string& value) { m_values[token] = value; }
-  bool Translate(HxStr text, HxStr& out) override;
-  int TranslateCalls() const { return m_calls; }
+  void Add(const char* className,
+           std::initializer_list<std::pair<const char*, const char*>> properties) {
+    SdcHarvestInstance instance;
+    instance.className = className;
+    instance.key = "k";
+    for (const auto& [name, value] : properties) instance.properties.Put(name, value);
+    m_collection.push_back(std::move(instance));
+  }
+  bool Translate(HxStr text, HxStr& out) override {
+    ++calls;
+    return SdcSyncDataHarvestEx::Translate(text, out);
+  }
+  int calls = 0;
 
  protected:
   void Collect() override {}
-
- private:
-  std::map<std::string, std::string> m_values;
-  int m_calls = 0;
 };
 
 class ManifestTest : public ::testing::Test {
  protected:
-  static constexpr const char* kProvider = "prov";
-
-  ManifestTest();
-  ~ManifestTest() override;
+  ManifestTest() {
+    ClearContextStore();
+    EXPECT_TRUE(LoadContext("prov", "http://host/path", "tester", false));
+  }
+  ~ManifestTest() override { ClearContextStore(); }
 
   // Writes `bytes` to a file below the sandbox root and returns its path.
-  std::string WriteFile(const std::string& name, std::string_view bytes) const;
-  // The captured lines of `level` whose text equals `text`.
-  int CountLogged(uint32_t level, const std::string& text) const;
+  std::string WriteFile(const std::string& name, std::string_view bytes) const {
+    const std::string path = (std::filesystem::path(sandbox_.Root()) / name).string();
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
   const std::vector<LoggedLine>& Log() const { return log_.Lines(); }
-
   static std::string S(const HxStr& text) { return std::string(std::string_view(text)); }
 
  private:

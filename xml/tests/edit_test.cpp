@@ -16,57 +16,37 @@ class XmlEditTest : public XmlTest {
     EXPECT_TRUE(node.RenderToString(out, false));
     return S(out);
   }
-
-  static std::string ChildNames(const TuXMLNode& node) {
-    std::string names;
-    for (TuXMLNode c = node.GetFirstChild(); c.IsValid(); c = node.GetNextChild(c)) {
-      names += S(c.GetName());
-    }
-    return names;
-  }
 };
 
-TEST_F(XmlEditTest, TextsWithTheRawTextMarkerTheCDataFlagAndNames) {
+TEST_F(XmlEditTest, TextsAttributesAndNamesAsRendered) {
   const std::string marker(xml_text::kRawTextMarker);
   TuXMLTree tree;
   TuXMLNode root = tree.CreateRoot("r");
-  const std::pair<std::string, std::string> kTexts[] = {
-      {marker + "<b>&amp;</b>", "<b>&amp;</b>"},  // the rest stored unchanged
-      {marker, marker},                           // the marker alone is ordinary text
-      {"x" + marker + "y", "x" + marker + "y"},
-  };
-  for (const auto& [text, stored] : kTexts) {
-    EXPECT_EQ(S(root.AddChildWithText("t", text, false).GetText()), stored);
-  }
-  ASSERT_TRUE(root.SetText("first", true));
-  EXPECT_TRUE(root.IsCData());
-  ASSERT_TRUE(root.SetText("second", false));
-  EXPECT_FALSE(root.IsCData());
-  EXPECT_EQ(S(root.GetText()), "second");
-  tree.SetNodeName(root, "renamed");
-  EXPECT_EQ(S(root.GetName()), "renamed");
-  // An empty text is still a text: no short form.
-  EXPECT_EQ(Render(tree.AddChildWithText(root, "c", "", false)), "         <c></c>\n");
-}
-
-TEST_F(XmlEditTest, SetAttributeReplacesInPlaceOrAppends) {
-  TuXMLTree tree;
-  TuXMLNode root = tree.CreateRoot("r");
+  root.AddChildWithText("raw", marker + "<b>&amp;</b>", false);  // the rest stored unchanged
+  root.AddChildWithText("alone", marker, false);    // the marker alone is ordinary text
+  tree.AddChildWithText(root, "empty", "", false);  // an empty text is still a text
+  TuXMLNode text = root.AddChildWithText("t", "first", true);
+  ASSERT_TRUE(text.SetText("second", false));  // replaces the text and the CDATA flag
+  tree.SetNodeName(text, "renamed");
   root.SetAttribute("a", "1");
   EXPECT_EQ(S(tree.SetAttribute(root, "b", "2").GetName()), "b");
   root.SetAttribute("c", "3");
-  EXPECT_EQ(S(root.SetAttribute("a", "one").Duplicate().GetValue()), "one");
+  EXPECT_EQ(S(root.SetAttribute("a", "one").Duplicate().GetValue()), "one");  // in its place
   root.SetAttribute("A", "upper");  // names are exact: a new attribute
-  EXPECT_EQ(Render(root), "         <r a=\"one\" b=\"2\" c=\"3\" A=\"upper\">\n         </r>\n");
-
   EXPECT_TRUE(root.RemoveAttribute("b"));
   EXPECT_FALSE(root.RemoveAttribute("b"));
-  tree.RemoveAttribute(root, "A");
-  EXPECT_EQ(Render(root), "         <r a=\"one\" c=\"3\">\n         </r>\n");
+  EXPECT_EQ(Render(root),
+            "         <r a=\"one\" c=\"3\" A=\"upper\">\n"
+            "            <raw><b>&amp;</b></raw>\n"
+            "            <alone>" +
+                marker +
+                "</alone>\n"
+                "            <empty></empty>\n"
+                "            <renamed>second</renamed>\n"
+                "         </r>\n");
   root.RemoveAllAttributes();
-  EXPECT_FALSE(root.GetAttributes().Next());
   root.SetAttribute("z", "26");  // the emptied list takes new attributes
-  EXPECT_EQ(S(root.GetAttributeValue("z")), "26");
+  EXPECT_EQ(Render(root).substr(0, 20), "         <r z=\"26\">\n");
 }
 
 TEST_F(XmlEditTest, DeleteUnlinksTheSubtreeAndDeletingTheRootEmptiesTheDocument) {
@@ -76,21 +56,18 @@ TEST_F(XmlEditTest, DeleteUnlinksTheSubtreeAndDeletingTheRootEmptiesTheDocument)
   TuXMLNode b = tree.FindNode("r/b");
   tree.DeleteNode(b);
   EXPECT_FALSE(b.IsValid());
-  EXPECT_EQ(ChildNames(root), "aac");
   EXPECT_TRUE(root.RemoveChildren("a"));
   EXPECT_FALSE(root.RemoveChildren("a"));
-  TuXMLNode c = root.GetFirstChild();
   TuXMLNode d = root.AddChild("d");  // links stay consistent after deletions
-  EXPECT_EQ(ChildNames(root), "cd");
-  EXPECT_EQ(root.GetNextChild(c).Record(), d.Record());
+  EXPECT_EQ(root.GetNextChild(root.GetFirstChild()).Record(), d.Record());
+  EXPECT_EQ(Render(root), "         <r>\n            <c/>\n            <d/>\n         </r>\n");
   tree.RemoveChildren(root, "c");
   tree.RemoveChildren(root, "d");
   EXPECT_EQ(Render(root), "         <r>\n         </r>\n");
 
   root.AddChild("a");
   ASSERT_TRUE(root.Delete());
-  EXPECT_FALSE(tree.GetRoot().IsValid());
-  EXPECT_FALSE(tree.FindNode("r/a").IsValid());
+  EXPECT_FALSE(tree.GetRoot().IsValid() || tree.FindNode("r/a").IsValid());
   TuXMLNode fresh = tree.CreateRoot("fresh");
   EXPECT_EQ(tree.GetRoot().Record(), fresh.Record());
 }

@@ -1,10 +1,7 @@
 // Loading: the tree built from a text or a file read in blocks, the whitespace rules and the
 // trim flag, CDATA, the declaration, missing files, UTF-16 output and the provider id in texts
 // and attribute values.
-#include <algorithm>
-#include <iterator>
 #include <string>
-#include <vector>
 
 #include "foundation/context/context_store.h"
 #include "xml/tu_xml_tree.h"
@@ -44,27 +41,22 @@ TEST_F(XmlLoadTest, BufferBuildsElementsAttributesAndDeclarationAndALoadReplaces
   EXPECT_EQ(tree.GetVersion(), nullptr);
 }
 
+// Whitespace alone is no text; the trim flag decides spaces around texts. Text beside children
+// is collected around them and written after them.
 TEST_F(XmlLoadTest, TrimFlagDecidesSpacesAroundTextsAndWhitespaceAloneIsNoText) {
-  const struct {
-    const char* body;
-    bool trim;
-    const char* rendered;  // the first child, rendered from depth 3
-  } kTexts[] = {
-      {"<a>  word  </a>", false, "<a>  word  </a>"},
-      {"<a>  word  </a>", true, "<a>word</a>"},
-      {"<a>\t\r\n x y \n</a>", true, "<a>x y</a>"},
-      {"<a>  \n \n  </a>", false, "<a/>"},
-      {"<a>  \n \n  </a>", true, "<a/>"},
-      // Text beside children is collected around them and written after them.
-      {"<a> x <b/> y </a>", false, "<a>            <b/>\n x  y </a>"},
-      {"<a> x <b/> y </a>", true, "<a>            <b/>\nx  y</a>"},
-  };
-  for (const auto& [body, trim, rendered] : kTexts) {
+  for (const bool trim : {false, true}) {
     TuXMLTree tree;
-    ASSERT_TRUE(tree.LoadBuffer(std::string("<r>") + body + "</r>", trim));
+    ASSERT_TRUE(tree.LoadBuffer(
+        "<r><a>  word  </a><b>\t\r\n x y \n</b><c>  \n \n  </c><d> x <e/> y </d></r>", trim));
     HxStr out;
-    ASSERT_TRUE(tree.GetRoot().GetFirstChild().RenderToString(out, false));
-    EXPECT_EQ(S(out), std::string(9, ' ') + rendered + "\n") << body << " trim " << trim;
+    ASSERT_TRUE(tree.GetRoot().RenderToString(out, false));
+    EXPECT_EQ(S(out),
+              trim ? "         <r>\n            <a>word</a>\n            <b>x y</b>\n"
+                     "            <c/>\n            <d>               <e/>\nx  y</d>\n"
+                     "         </r>\n"
+                   : "         <r>\n            <a>  word  </a>\n            <b>\t\n x y \n"
+                     "</b>\n            <c/>\n            <d>               <e/>\n x  y </d>\n"
+                     "         </r>\n");
   }
 }
 
@@ -89,7 +81,6 @@ TEST_F(XmlLoadTest, FileReadInBlocksEqualsTheSameText) {
     ASSERT_TRUE(fromFile.GetRoot().RenderToString(fileRendering, false));
     ASSERT_TRUE(fromText.GetRoot().RenderToString(textRendering, false));
     EXPECT_TRUE(S(fileRendering) == S(textRendering)) << "trim " << trim;
-    EXPECT_EQ(fromFile.GetRoot().GetAttributeValue("long").GetLength(), 700000);
     EXPECT_EQ(fromFile.FindNode("list/big").GetText().GetLength(), 600000);
   }
 }
@@ -120,41 +111,40 @@ TEST_F(XmlLoadTest, MissingFileFailsOrGivesAnEmptyDocument) {
 TEST_F(XmlLoadTest, WideTextIsUtf16WithZerosAfterIt) {
   TuXMLTree tree;
   ASSERT_TRUE(tree.LoadBuffer("<r>a\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E</r>", false));  // a é € 𝄞
-  char16_t buffer[8];
-  std::fill(std::begin(buffer), std::end(buffer), u'#');
-  tree.GetRoot().GetTextWide(buffer, 8);
-  EXPECT_EQ(std::u16string(buffer, 8),
-            (std::u16string{u'a', 0xE9, 0x20AC, 0xD834, 0xDD1E, 0, 0, 0}));
-  std::fill(std::begin(buffer), std::end(buffer), u'#');
-  tree.GetRoot().GetTextWide(buffer, 2);  // at most `count` units
-  EXPECT_EQ(std::u16string(buffer, 3), u"a\u00E9#");
+  for (const int count : {8, 2}) {  // at most `count` units
+    std::u16string buffer(8, u'#');
+    tree.GetRoot().GetTextWide(buffer.data(), count);
+    EXPECT_EQ(buffer, count == 8 ? std::u16string(u"a\u00E9\u20AC\xD834\xDD1E\0\0\0", 8)
+                                 : u"a\u00E9######");
+  }
+  std::u16string untouched(8, u'#');
   ASSERT_TRUE(tree.LoadBuffer("<r/>", false));
-  tree.GetRoot().GetTextWide(buffer, 8);  // no text: the buffer is left alone
-  EXPECT_EQ(buffer[2], u'#');
+  tree.GetRoot().GetTextWide(untouched.data(), 8);  // no text: the buffer is left alone
+  EXPECT_EQ(untouched, std::u16string(8, u'#'));
 }
 
+// The provider id replaces every "%PROVIDERID%" (exact case) in texts and attribute values, once:
+// a provider id holding the token is not expanded again.
 TEST_F(XmlLoadTest, ProviderIdReplacesItsTokenInValuesAndTexts) {
-  ASSERT_TRUE(SetContextValue("ProviderId", "prov42"));
   TuXMLTree tree;
   ASSERT_TRUE(
       tree.LoadBuffer("<r file=\"%PROVIDERID%\\file.dat\"><p>%PROVIDERID%/a/%PROVIDERID%"
                       "</p><q>%providerid%</q></r>",
                       true));
-  TuXMLNode root = tree.GetRoot();
-  TuXMLAttrEnum attribute = root.GetAttributes();
-  ASSERT_TRUE(attribute.Next());
-  EXPECT_EQ(S(attribute.GetValue()), "prov42\\file.dat");
+  const TuXMLNode root = tree.GetRoot();
+  for (const char* id : {"prov42", "x%PROVIDERID%"}) {
+    ASSERT_TRUE(SetContextValue("ProviderId", id));
+    TuXMLAttrEnum attribute = root.GetAttributes();
+    HxStr value;
+    ASSERT_TRUE(attribute.Next() && root.GetAttribute("file", value));
+    EXPECT_EQ(S(attribute.GetValue()) + "|" + S(value) + "|" + S(root.GetAttributeValue("file")) +
+                  "|" + S(tree.FindNode("r/p").GetText()) + "|" + S(tree.FindNode("r/q").GetText()),
+              std::string(id) + "\\file.dat|" + id + "\\file.dat|" + id + "\\file.dat|" + id +
+                  "/a/" + id + "|%providerid%");
+  }
   HxStr value;
-  EXPECT_TRUE(root.GetAttribute("file", value));
-  EXPECT_EQ(S(value) + "|" + S(root.GetAttributeValue("file")),
-            "prov42\\file.dat|prov42\\file.dat");
   EXPECT_FALSE(root.GetAttribute("FILE", value));  // attribute names are exact
   EXPECT_EQ(S(root.GetAttributeValue("missing")), "");
-  EXPECT_EQ(S(tree.FindNode("r/p").GetText()), "prov42/a/prov42");
-  EXPECT_EQ(S(tree.FindNode("r/q").GetText()), "%providerid%");  // the token is exact
-  // A provider id that holds the token is inserted once, not expanded without end.
-  ASSERT_TRUE(SetContextValue("ProviderId", "x%PROVIDERID%"));
-  EXPECT_EQ(S(tree.FindNode("r/p").GetText()), "x%PROVIDERID%/a/x%PROVIDERID%");
 }
 
 }  // namespace

@@ -75,24 +75,20 @@ TEST_F(XmlQueryTest, PathsFindEveryExactMatchOfTheLastComponentAfterFirstMatchSt
   EXPECT_EQ(Names(list), "file2 file3 ");
 }
 
-TEST_F(XmlQueryTest, OverlongPathIsCutAt259Bytes) {
+TEST_F(XmlQueryTest, OverlongPathIsCutAt259BytesAndAListHasACursor) {
   TuXMLTree deep;
-  ASSERT_TRUE(deep.LoadBuffer("<r><" + std::string(300, 'a') + "/></r>", false));
+  ASSERT_TRUE(deep.LoadBuffer(
+      "<r><" + std::string(300, 'a') + "/><" + std::string(257, 'b') + "/></r>", false));
   EXPECT_FALSE(deep.FindNode("r/" + std::string(300, 'a')).IsValid());
-  ASSERT_TRUE(deep.LoadBuffer("<r><" + std::string(257, 'a') + "/></r>", false));
-  EXPECT_TRUE(deep.FindNode("r/" + std::string(257, 'a')).IsValid());
-}
+  EXPECT_TRUE(deep.FindNode("r/" + std::string(257, 'b')).IsValid());
 
-TEST_F(XmlQueryTest, ListCursorAndCurrentItem) {
   TuXMLNodeList list;
   ASSERT_TRUE(tree_.GetRoot().FindChildren("data-set", list));
-  EXPECT_EQ(list.GetCount(), 2);
   EXPECT_FALSE(list.IsValid());  // before the first item
   ASSERT_TRUE(list.Next());
-  EXPECT_EQ(list.GetPosition(), 1);
+  EXPECT_EQ(list.GetPosition() * 10 + list.GetCount(), 12);
   list.Clear();
-  EXPECT_EQ(list.GetCount(), 0);
-  EXPECT_FALSE(list.IsValid() || list.Next());
+  EXPECT_FALSE(list.GetCount() != 0 || list.IsValid() || list.Next());
 }
 
 TEST_F(XmlQueryTest, WalkerVisitsTheSubtreeInPreOrder) {
@@ -105,34 +101,21 @@ TEST_F(XmlQueryTest, WalkerVisitsTheSubtreeInPreOrder) {
   EXPECT_FALSE(invalid.Next() || invalid.NextChild());
 }
 
+// Moves: S NextSibling, C NextChild, N Next; "!" marks a move that failed and left the walker
+// where it was.
 TEST_F(XmlQueryTest, WalkerMovesBySiblingsAndChildren) {
   TuXMLNodeEnum walker = tree_.GetWalker();
   std::string seen;
-  const auto note = [&] {
-    seen += S(walker.GetName()) + S(walker.GetAttributeValue("n")) + "@" +
-            std::to_string(walker.GetDepth()) + " ";
-  };
-  // Each move, and whether it succeeds; a failed move leaves the position unchanged.
-  const struct {
-    bool (TuXMLNodeEnum::*move)();
-    bool moved;
-  } kMoves[] = {
-      {&TuXMLNodeEnum::NextSibling, false},  // never beyond the start element
-      {&TuXMLNodeEnum::NextChild, true},     // filters
-      {&TuXMLNodeEnum::NextSibling, true},   // skips the script below filters
-      {&TuXMLNodeEnum::NextChild, true},    {&TuXMLNodeEnum::NextSibling, false},
-      {&TuXMLNodeEnum::Next, true},  // down into the file
-      {&TuXMLNodeEnum::Next, true},  // up and across
-      {&TuXMLNodeEnum::NextChild, false},   {&TuXMLNodeEnum::NextSibling, true},
-      {&TuXMLNodeEnum::NextChild, true},    {&TuXMLNodeEnum::NextSibling, true},
-  };
-  for (const auto& [move, moved] : kMoves) {
-    EXPECT_EQ((walker.*move)(), moved) << seen;
-    note();
+  for (const char move : std::string("SCSCSNNCSCS")) {
+    const bool moved = move == 'S'   ? walker.NextSibling()
+                       : move == 'C' ? walker.NextChild()
+                                     : walker.Next();
+    seen += std::string(moved ? "" : "!") + S(walker.GetName()) + S(walker.GetAttributeValue("n")) +
+            "@" + std::to_string(walker.GetDepth()) + " ";
   }
   EXPECT_EQ(seen,
-            "manifest@0 filters@1 data-set@1 file1@2 file1@2 property@3 profile-set@1 "
-            "profile-set@1 data-set@1 file2@2 file3@2 ");
+            "!manifest@0 filters@1 data-set@1 file1@2 !file1@2 property@3 profile-set@1 "
+            "!profile-set@1 data-set@1 file2@2 file3@2 ");
   EXPECT_FALSE(walker.Next());  // the end
   walker.Reset();
   ASSERT_TRUE(walker.NextChild());

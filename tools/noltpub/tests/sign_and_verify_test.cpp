@@ -2,6 +2,7 @@
 // command line over the signed data spelled out here, and `noltpub verify`'s verdicts.
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 #include "noltpub_test_fixture.h"
@@ -79,42 +80,42 @@ TEST_F(SignAndVerifyTest, HeaderAndSignatureOfEachMode) {
   }
 }
 
+// Bytes beyond the signed length do not matter, a changed byte within it does; another root's
+// bundle does not trust the signer and a missing bundle trusts no one.
 TEST_F(SignAndVerifyTest, VerifyTellsVerifiedFromNotVerified) {
   ASSERT_EQ(Sign(kContent, {"--content-length"}).code, 0);
   const std::string signedFile = ReadBytes(Path("out.xml"));
-  const NoltpubResult good = Verify(pki_.rootBundle);
-  EXPECT_EQ(good.code, 0) << good.err;
-  EXPECT_EQ(good.out, Path("out.xml") + ": verified\n");
-
-  // Bytes beyond the signed length do not matter; a changed byte within it does.
-  WriteBytes(Path("out.xml"), signedFile + "appended");
-  EXPECT_EQ(Verify(pki_.rootBundle).code, 0);
   std::string changed = signedFile;
   changed[changed.size() - 3] = 'X';
-  WriteBytes(Path("out.xml"), changed);
-  NoltpubResult bad = Verify(pki_.rootBundle);
-  EXPECT_EQ(bad.code, 1);
-  EXPECT_EQ(bad.err, "noltpub: " + Path("out.xml") +
-                         ": not verified: the signature does not match the file\n");
-
-  // Another root's bundle does not trust the signer; a missing bundle trusts no one.
-  WriteBytes(Path("out.xml"), signedFile);
   RunCommand("openssl crl2pkcs7 -nocrl -certfile '" + pki_.directory +
              "/other.pem' -outform DER -out '" + Path("other.p7b") + "'");
-  bad = Verify(Path("other.p7b"));
-  EXPECT_EQ(bad.code, 1);
-  EXPECT_NE(bad.err.find("the signer is not trusted (unable to get local issuer certificate"),
-            std::string::npos)
-      << bad.err;
-  EXPECT_EQ(Verify(Path("missing.p7b")).code, 1);
-
-  // The program's exit status is the verdict.
-  const std::string command = std::string(NOLTPUB_PATH) + " verify --store '" + pki_.rootBundle +
-                              "' '" + Path("out.xml") + "' >/dev/null 2>&1";
-  EXPECT_EQ(std::system(command.c_str()), 0);
-  WriteBytes(Path("out.xml"), changed);
-  const int status = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  const std::string file = Path("out.xml");
+  const struct {
+    std::string bytes;
+    std::string bundle;
+    int code;
+    std::string message;  // the start of the output line (verified) or the error line
+  } kCases[] = {
+      {signedFile, pki_.rootBundle, 0, file + ": verified\n"},
+      {signedFile + "appended", pki_.rootBundle, 0, file + ": verified\n"},
+      {changed, pki_.rootBundle, 1,
+       "noltpub: " + file + ": not verified: the signature does not match the file\n"},
+      {signedFile, Path("other.p7b"), 1,
+       "noltpub: " + file +
+           ": not verified: the signer is not trusted (unable to get local issuer certificate"},
+      {signedFile, Path("missing.p7b"), 1, "noltpub: "},
+  };
+  for (const auto& c : kCases) {
+    WriteBytes(file, c.bytes);
+    const NoltpubResult result = Verify(c.bundle);
+    EXPECT_EQ(result.code, c.code) << result.err;
+    EXPECT_EQ((c.code == 0 ? result.out : result.err).substr(0, c.message.size()), c.message);
+    // The program's exit status is the verdict.
+    const int status = std::system((std::string(NOLTPUB_PATH) + " verify --store '" + c.bundle +
+                                    "' '" + file + "' >/dev/null 2>&1")
+                                       .c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.code) << status;
+  }
 }
 
 TEST_F(SignAndVerifyTest, FailedSignLeavesNoOutput) {
@@ -146,20 +147,16 @@ TEST_F(SignAndVerifyTest, SigningInPlaceReplacesTheFile) {
 }
 
 TEST_F(SignAndVerifyTest, WrongCommandLinesShowTheUsage) {
-  for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{},
-                                             {"sign", "a", "b"},
-                                             {"sign", "--cert", "c", "--key", "k", "a"},
-                                             {"verify", "f"},
-                                             {"verify", "--store", "s", "--unknown", "f"},
-                                             {"pack", "out.zip"},
-                                             {"ca", "init"},
-                                             {"ca", "make", "dir"},
-                                             {"manifest", "check"},
-                                             {"manifest", "list", "m.xml"}}) {
+  for (const char* line :
+       {"", "sign a b", "sign --cert c --key k a", "verify f", "verify --store s --unknown f",
+        "pack out.zip", "ca init", "ca make dir", "manifest check", "manifest list m.xml"}) {
+    std::vector<std::string> args;
+    for (std::istringstream words(line); words >> args.emplace_back();) {
+    }
+    args.pop_back();
     const NoltpubResult result = Run(args);
-    EXPECT_EQ(result.code, 2);
-    EXPECT_EQ(result.err.rfind("usage: noltpub", 0), 0u);
+    EXPECT_EQ(result.code, 2) << line;
+    EXPECT_EQ(result.err.rfind("usage: noltpub", 0), 0u) << line;
   }
 }
 
