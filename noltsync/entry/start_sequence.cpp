@@ -3,10 +3,12 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "foundation/context/context_store.h"
 #include "foundation/log/host_logger.h"
 #include "foundation/registry/provider_store.h"
+#include "foundation/strings/url_credentials.h"
 #include "noltsync/entry/modlet_api.h"
 #include "noltsync/entry/modlet_context.h"
 #include "noltsync/runmode/run_context.h"
@@ -43,10 +45,11 @@ void RunStartSteps(ModletContext& context) {
   HostLog(kLogDetail, "ModletStart entered\n");
   PrepareContext(context);
   context.state = kModletStateRunning;
+  const std::string shownServer = MaskUrlCredentials(context.server);
   HostLog(kLogInfo, "Modlet Started: ProviderId=%s UserId=%s Server=%s\n",
-          context.providerId.c_str(), context.userId.c_str(), context.server.c_str());
+          context.providerId.c_str(), context.userId.c_str(), shownServer.c_str());
   if (!IsValidServerLocation(context.server)) {
-    HostLog(kLogError, "Server path not valid: %s\n", context.server.c_str());
+    HostLog(kLogError, "Server path not valid: %s\n", shownServer.c_str());
   } else {
     RunModeDispatch(context);
   }
