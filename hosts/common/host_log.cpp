@@ -7,6 +7,9 @@
 #include <mutex>
 #include <string>
 
+#include "foundation/strings/url_credentials.h"
+#include "platform/log_file.h"
+
 namespace {
 
 std::mutex g_logMutex;
@@ -53,6 +56,7 @@ void WriteLine(uint32_t level, const char* format, va_list arguments) {
     text.resize(static_cast<size_t>(needed));
   }
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  text = MaskUrlCredentials(text);
 
   std::lock_guard<std::mutex> lock(g_logMutex);
   FILE* out = g_logFile != nullptr ? g_logFile : stderr;
@@ -62,11 +66,17 @@ void WriteLine(uint32_t level, const char* format, va_list arguments) {
 
 }  // namespace
 
-bool OpenHostLog(const std::string& path, bool quiet) {
+bool OpenHostLog(const std::string& path, bool quiet, unsigned mode, const std::string& group) {
   g_quiet = quiet;
   if (path.empty()) return true;
-  g_logFile = std::fopen(path.c_str(), "a");
-  return g_logFile != nullptr;
+  platform::OpenedLogFile opened;
+  if (!platform::OpenLogFile(path, mode, group, opened)) return false;
+  g_logFile = opened.file;
+  if (!opened.created && (opened.mode & 07) != 0) {
+    HostReport(4, "The log file %s can be read by every user (mode %03o); it is left as it is",
+               path.c_str(), opened.mode);
+  }
+  return true;
 }
 
 void CloseHostLog() {

@@ -1,11 +1,14 @@
 // The host's log: every line of the plug-in and of the host itself, with a local time stamp to
-// the millisecond and the level's name, to standard error or a file.
+// the millisecond and the level's name, to standard error or a file. No line shows a password
+// of a location.
 #pragma once
 #include <cstdint>
 #include <string>
 
-// Opens the log; an empty path means standard error. False when the file cannot be opened.
-bool OpenHostLog(const std::string& path, bool quiet);
+// Opens the log; an empty path means standard error. A file the host creates gets `mode` and,
+// where it exists, `group`; one that exists is left as it is. False when it cannot be opened.
+bool OpenHostLog(const std::string& path, bool quiet, unsigned mode = 0600,
+                 const std::string& group = "");
 void CloseHostLog();
 
 // The callback handed to the plug-in as "LOGGER".

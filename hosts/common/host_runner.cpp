@@ -175,7 +175,7 @@ int RunHost(const HostOptions& options) {
     return 1;
   }
   platform::HandleTerminationRequests([stopRequested] { stopRequested->Set(); });
-  if (!OpenHostLog(options.logPath, options.quiet)) {
+  if (!OpenHostLog(options.logPath, options.quiet, options.logMode, options.logGroup)) {
     std::fprintf(stderr, "%s: cannot open log %s\n", options.hostName.c_str(),
                  options.logPath.c_str());
     return 1;

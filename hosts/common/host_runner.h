@@ -16,6 +16,8 @@ struct HostOptions {
   std::string userId;                  // the user id handed to ModletInitContext
   std::string pluginPath;
   std::string logPath;                 // empty: standard error
+  unsigned logMode = 0600;             // the modes of a log file the host creates
+  std::string logGroup;                // and its group, where the system has it
   bool quiet = false;                  // only warnings and errors
   bool holdServiceMutex = false;       // the service holds "__noltsvc__<provider>" while serving
 };

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/log/out_of_memory.h"
 #include "hosts/common/host_runner.h"
 #include "hosts/common/plugin_loader.h"
 #include "hosts/noltcmd/connection_check.h"
@@ -21,6 +22,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  InstallOutOfMemoryHandler();
   std::vector<std::string> arguments(argv + 1, argv + argc);
   if (!arguments.empty() && arguments[0] == "/bitsjobwakeup") {
     if (arguments.size() < 2) {

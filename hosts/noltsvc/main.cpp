@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/log/out_of_memory.h"
 #include "hosts/common/host_runner.h"
 #include "hosts/common/plugin_loader.h"
 #include "platform/pending_operations.h"
@@ -28,11 +29,15 @@ bool RunPending() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  InstallOutOfMemoryHandler();
   std::vector<std::string> arguments(argv + 1, argv + argc);
   if (arguments.size() == 1 && arguments[0] == "--run-pending") return RunPending() ? 0 : 1;
   HostOptions options;
   options.hostName = "noltsvc";
   options.holdServiceMutex = true;
+  // Administrators read the service's log through the group that reads system logs.
+  options.logMode = 0640;
+  options.logGroup = "adm";
   std::string reason;
   if (!ParseHostArguments(arguments, options, reason)) {
     std::fprintf(stderr,
