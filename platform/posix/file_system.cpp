@@ -2,11 +2,13 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/errors.h"
@@ -19,6 +21,81 @@ namespace {
 bool Fail() {
   SetLastErrorFromErrno();
   return false;
+}
+
+// A writer's temporary file is "_hx" + a tag of the target's name + "_" + a slot + ".tmp" beside
+// the target, and the writer holds a lock on it for as long as it has it. So a later writer for
+// the same target meets the file of a killed one under the same name, and removes it when
+// nobody holds its lock.
+constexpr int kWriterSlots = 8;
+
+std::string WriterTempBase(const std::string& target) {
+  uint32_t hash = 2166136261u;  // FNV-1a of the file name
+  for (size_t i = target.find_last_of('/') + 1; i < target.size(); ++i) {
+    hash = (hash ^ static_cast<unsigned char>(target[i])) * 16777619u;
+  }
+  char tag[16];
+  std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(hash));
+  return DirectoryOf(target) + "_hx" + tag + "_";
+}
+
+bool NamesOpenFile(const std::string& path, int fd) {
+  struct stat named {};
+  struct stat open {};
+  return lstat(path.c_str(), &named) == 0 && fstat(fd, &open) == 0 &&
+         named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
+// Removes the file at `path` when no writer holds its lock: its writer is gone.
+bool RemoveAbandoned(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat info {};
+  const bool removed = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                       flock(fd, LOCK_EX | LOCK_NB) == 0 && NamesOpenFile(path, fd) &&
+                       unlink(path.c_str()) == 0;
+  close(fd);
+  return removed;
+}
+
+// Creates `path` and takes its lock: the descriptor, -1 when the name is taken (`taken` set) or
+// the file cannot be made (errno set).
+int CreateLocked(const std::string& path, bool& taken) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  taken = fd < 0 && errno == EEXIST;
+  if (fd < 0) return -1;
+  // Another writer may have found the new file unlocked and removed it before the lock.
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0 && NamesOpenFile(path, fd)) return fd;
+  close(fd);
+  taken = true;
+  return -1;
+}
+
+int OpenWriterTemp(const std::string& target, std::string& path) {
+  const std::string base = WriterTempBase(target);
+  for (int slot = 0; slot < kWriterSlots; ++slot) {
+    const std::string candidate = base + std::to_string(slot) + ".tmp";
+    bool taken = false;
+    int fd = CreateLocked(candidate, taken);
+    if (fd < 0 && taken && RemoveAbandoned(candidate)) fd = CreateLocked(candidate, taken);
+    if (fd >= 0) {
+      path = candidate;
+      return fd;
+    }
+    if (!taken) {
+      // Creating a file cannot miss the file itself: a missing entry is the directory.
+      if (errno == ENOENT) {
+        SetLastError(kErrorPathNotFound);
+      } else {
+        SetLastErrorFromErrno();
+      }
+      return -1;
+    }
+  }
+  // As many writers of this target as slots are running: a name of its own.
+  const int fd = OpenUniqueFile(DirectoryOf(target), "_hx", 0600, path);
+  if (fd >= 0) flock(fd, LOCK_EX | LOCK_NB);
+  return fd;
 }
 
 }  // namespace
@@ -145,7 +222,7 @@ ReplacingFileWriter::~ReplacingFileWriter() { Abandon(); }
 bool ReplacingFileWriter::Open(const std::string& target) {
   Abandon();
   std::string temp;
-  fd_ = OpenUniqueFile(DirectoryOf(target), "_hx", 0600, temp);
+  fd_ = OpenWriterTemp(target, temp);
   if (fd_ < 0) return false;
   fchmod(fd_, 0644);  // content files are readable by every user, as a plain copy would be
   temp_ = std::move(temp);
@@ -176,23 +253,24 @@ bool ReplacingFileWriter::Commit() {
     SetLastError(kErrorInvalidHandle);
     return false;
   }
-  const int fd = fd_;
-  fd_ = -1;
-  if (close(fd) != 0 || rename(temp_.c_str(), target_.c_str()) != 0) {
+  // Renamed while the lock is held, so that no other writer takes the file over meanwhile.
+  if (rename(temp_.c_str(), target_.c_str()) != 0) {
     const uint32_t code = SetLastErrorFromErrno();
-    unlink(temp_.c_str());
-    temp_.clear();
+    Abandon();
     SetLastError(code);
     return false;
   }
+  const bool closed = close(fd_) == 0;
+  fd_ = -1;
   temp_.clear();
-  return true;
+  return closed || Fail();
 }
 
 void ReplacingFileWriter::Abandon() {
+  // Removed while the lock is held: the name may be another writer's once the lock is gone.
+  if (!temp_.empty()) unlink(temp_.c_str());
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
-  if (!temp_.empty()) unlink(temp_.c_str());
   temp_.clear();
 }
 

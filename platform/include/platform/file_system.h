@@ -53,6 +53,9 @@ class ReadOnlyMapping {
 // A file that replaces `target` only once it is whole: the bytes go to a temporary file in the
 // target's directory, which Commit renames over the target. Destroying an uncommitted writer
 // removes the temporary file, so a failure never leaves a partial file under the target's name.
+// The writer holds a lock on its temporary file, whose name follows from the target's: opening
+// a writer removes the temporary file of a killed writer of the same target (nobody holds its
+// lock any more), never one that a running writer holds.
 class ReplacingFileWriter {
  public:
   ReplacingFileWriter() = default;
