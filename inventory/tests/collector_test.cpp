@@ -9,38 +9,28 @@ namespace {
 
 using CollectorTest = InventorySandboxTest;
 
-TEST_F(CollectorTest, UnknownAndMalformedElementsAreRejectedAndTheRestCollected) {
+// Unknown and malformed elements are rejected, one line each, and the rest collected; a class
+// block takes the properties that follow it; commands without a collector here yield nothing.
+TEST_F(CollectorTest, RejectionsClassBlocksAndTheEnvironment) {
+  system.environment = {{"HOME", "/home/t"}, {"LANG", "C"}, {"HOSTTYPE", "x86_64"}};
   EXPECT_EQ(Collect("<?xml version=\"1.0\"?>\n<Bogus/>\n<FileProp CLASS=\"F\"/>\n"
-                    "<CLASS NAME=\"Site\" KEY=\"main\"><PROPERTY NAME=\"Url\">http://a/</PROPERTY>"
-                    "</CLASS>\n<PingTest HOST=\"x\"/>\n",
-                    {"Url"}),
-            "Site/main Url=http://a/");  // commands without a collector here yield nothing
-  ASSERT_EQ(collector.Rejections().size(), 2u);
+                    "<PROPERTY NAME=\"Orphan\" VALUE=\"x\"/>"
+                    "<CLASS NAME=\"Site\" KEY=\"a\"><PROPERTY NAME=\"P\" VALUE=\"1\"/></CLASS>"
+                    "<PROPERTY NAME=\"Q\">2</PROPERTY>"
+                    "<CLASS NAME=\"Site\" KEY=\"b\"><Other/></CLASS><CLASS NAME=\"Site\"/>"
+                    "<PingTest HOST=\"x\"/><EnvEnum NAME=\"ho*\"/>",
+                    {"P", "Q", "Value"}),
+            "Site/a P=1 Q=2 Value=? Environment/HOME P=? Q=? Value=/home/t "
+            "Environment/HOSTTYPE P=? Q=? Value=x86_64");
   EXPECT_EQ(std::string(collector.Rejections()[0].c_str()),
             "No.1 node under root 'rootroot' in template file '" + Path("template.xml") +
                 "' is not in good format. (unknown command <Bogus>)\n");
-  EXPECT_EQ(Rejections(), "No.1 (unknown command <Bogus>)|No.2 (attribute 'PATH' is missing)");
-
+  EXPECT_EQ(Rejections(),
+            "No.1 (unknown command <Bogus>)|No.2 (attribute 'PATH' is missing)|No.3 (PROPERTY "
+            "outside a class block)|No.6 (child <Other> of the class block is not a PROPERTY "
+            "with a NAME)|No.7 (attribute 'KEY' is missing)");
   EXPECT_FALSE(collector.Run(Path("missing.xml"), Path("r.xml"), "I"));
   EXPECT_FALSE(collector.Run(Write("broken.xml", "<A><B></A>"), Path("r.xml"), "I"));
-}
-
-TEST_F(CollectorTest, ClassBlocksAndFollowingProperties) {
-  EXPECT_EQ(Collect("<PROPERTY NAME=\"Orphan\" VALUE=\"x\"/>"
-                    "<CLASS NAME=\"Site\" KEY=\"a\"><PROPERTY NAME=\"P\" VALUE=\"1\"/></CLASS>"
-                    "<PROPERTY NAME=\"Q\">2</PROPERTY>"
-                    "<CLASS NAME=\"Site\" KEY=\"b\"><Other/></CLASS><CLASS NAME=\"Site\"/>",
-                    {"P", "Q"}),
-            "Site/a P=1 Q=2");
-  EXPECT_EQ(Rejections(),
-            "No.1 (PROPERTY outside a class block)|No.4 (child <Other> of the class block is not "
-            "a PROPERTY with a NAME)|No.5 (attribute 'KEY' is missing)");
-}
-
-TEST_F(CollectorTest, EnvironmentWithNameFilter) {
-  system.environment = {{"HOME", "/home/t"}, {"LANG", "C"}, {"HOSTTYPE", "x86_64"}};
-  EXPECT_EQ(Collect("<EnvEnum NAME=\"ho*\"/>", {"Value"}),
-            "Environment/HOME Value=/home/t Environment/HOSTTYPE Value=x86_64");
 }
 
 TEST_F(CollectorTest, RegistryValueKeysAndEnumeration) {

@@ -120,31 +120,26 @@ TEST_F(ManifestLoadTest, SkipsNamelessFilesLaterDuplicatesAndOtherSets) {
 TEST_F(ManifestLoadTest, FailedLoadLogsOneLineAndKeepsTheTables) {
   const std::string early = "<m>\n<data-set>" + File("late.dat") + "</data-set>\n";
   const std::string limit = std::to_string(kManifestPieceLimit);
-  const struct {
-    const char* what;
-    std::string text;    // "?": no file
-    std::string logged;  // the line; for a text its start (the column is where it went over)
-  } kBad[] = {
-      {"malformed", early + "<filters><script name=\"z\">t</script></filters>\n  <broken></m>\n",
+  // The text ("?": no file) and the line logged; for a text over the limit the line's start (the
+  // column is where it went over).
+  const std::pair<std::string, std::string> kBad[] = {
+      {early + "<filters><script name=\"z\">t</script></filters>\n  <broken></m>\n",
        "Manifest XML Parser Error: mismatched tag\tLine: 4\tColumn: 12\n"},
-      {"empty", "", "Manifest XML Parser Error: no element found\tLine: 1\tColumn: 0\n"},
-      {"missing", "?", "XML Error: Unknown\n"},
-      {"long attribute",
-       early + "<filters><script name=\"" + std::string(kManifestPieceLimit, 'n') + "\"/>",
+      {"", "Manifest XML Parser Error: no element found\tLine: 1\tColumn: 0\n"},
+      {"?", "XML Error: Unknown\n"},
+      {early + "<filters><script name=\"" + std::string(kManifestPieceLimit, 'n') + "\"/>",
        "Manifest XML Parser Error: text or markup longer than " + limit +
            " bytes\tLine: 3\tColumn: 9\n"},
-      {"long text", early + "<filters><script>" + std::string(kManifestPieceLimit + 1, 't'),
+      {early + "<filters><script>" + std::string(kManifestPieceLimit + 1, 't'),
        "Manifest XML Parser Error: text or markup longer than " + limit + " bytes\tLine: 3\t"},
   };
   ASSERT_TRUE(manifest_.LoadManifest(WriteFile("good.xml", kFullManifest)));
-  for (const auto& bad : kBad) {
-    SCOPED_TRACE(bad.what);
+  for (const auto& [text, line] : kBad) {
     const size_t logged = Log().size();
-    EXPECT_FALSE(
-        manifest_.LoadManifest(bad.text == "?" ? "absent.xml" : WriteFile("bad.xml", bad.text)));
+    EXPECT_FALSE(manifest_.LoadManifest(text == "?" ? "absent.xml" : WriteFile("bad.xml", text)));
     ASSERT_EQ(Log().size(), logged + 1);
     EXPECT_EQ(Log().back().level, kLogError);
-    EXPECT_EQ(Log().back().text.substr(0, bad.logged.size()), bad.logged);
+    EXPECT_EQ(Log().back().text.substr(0, line.size()), line);
     EXPECT_EQ(manifest_.Scripts().size(), 4u);
     EXPECT_EQ(DataFiles(), "both.dat: mu m.dat: m- u.dat: -u ");
   }

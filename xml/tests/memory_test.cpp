@@ -53,12 +53,6 @@ void operator delete[](void* p, size_t) noexcept { Release(p); }
 
 namespace {
 
-std::string Repeat(const std::string& piece, size_t bytes) {
-  std::string text;
-  while (text.size() < bytes) text += piece;
-  return text;
-}
-
 using XmlMemoryTest = XmlTest;
 
 // The bytes held after a load stay within what its tree needs, and the peak during the load

@@ -30,6 +30,13 @@ class XmlTest : public ::testing::Test {
     return path.string();
   }
 
+  // `piece` repeated until the text holds at least `bytes` bytes.
+  static std::string Repeat(const std::string& piece, size_t bytes) {
+    std::string text;
+    while (text.size() < bytes) text += piece;
+    return text;
+  }
+
   static std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;

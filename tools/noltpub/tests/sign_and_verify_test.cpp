@@ -18,14 +18,14 @@ class SignAndVerifyTest : public NoltpubTest {
  protected:
   SignAndVerifyTest() : pki_(SharedPki()) {}
 
-  // Signs `content` from in.xml into out.xml with the test signer; the result of the command.
+  // Writes `content` to out.xml and signs it in place with the test signer (or `key`).
   NoltpubResult Sign(const std::string& content, const std::vector<std::string>& options,
                      const std::string& key = "") {
-    WriteBytes(Path("in.xml"), content);
+    WriteBytes(Path("out.xml"), content);
     std::vector<std::string> args = {"sign", "--cert", pki_.signer.certificate, "--key",
                                      key.empty() ? pki_.signer.key : key};
     args.insert(args.end(), options.begin(), options.end());
-    args.insert(args.end(), {Path("in.xml"), Path("out.xml")});
+    args.insert(args.end(), {Path("out.xml"), Path("out.xml")});
     return Run(args);
   }
 
@@ -51,19 +51,24 @@ class SignAndVerifyTest : public NoltpubTest {
 // lines with CR LF ends and the content, reduced in the Ignore-Whitespace mode.
 TEST_F(SignAndVerifyTest, HeaderAndSignatureOfEachMode) {
   const std::string reduced = "<manifest><filename=\"ab.txt\"/></manifest>";
+  std::string large;  // streamed through the file that replaces it
+  for (int i = 0; large.size() < 200000; ++i) large += "<entry>" + std::to_string(i) + "</entry>";
   const struct {
     std::vector<std::string> options;
     std::vector<std::string> signedLines;  // between the certificate and the signature
+    std::string content;
     std::string signedContent;
   } kModes[] = {
-      {{}, {}, kContent},
+      {{}, {}, kContent, kContent},
       {{"--ignore-whitespace", "--content-length"},
        {"Content-Length=" + std::to_string(reduced.size()), "Mode=Ignore-Whitespace"},
+       kContent,
        reduced},
+      {{"--ignore-whitespace"}, {"Mode=Ignore-Whitespace"}, large, large},
   };
   const std::string certificate = "Certificate=" + pki_.signer.certificateBase64;
   for (const auto& mode : kModes) {
-    ASSERT_EQ(Sign(kContent, mode.options).code, 0);
+    ASSERT_EQ(Sign(mode.content, mode.options).code, 0);
     std::string header = "[Credentials]\n" + certificate + "\n";
     std::string signedData = certificate + "\r\n";
     for (const std::string& line : mode.signedLines) {
@@ -74,7 +79,7 @@ TEST_F(SignAndVerifyTest, HeaderAndSignatureOfEachMode) {
     const size_t end = file.find("\n\n");
     ASSERT_EQ(file.substr(0, header.size() + 10), header + "Signature=");
     ASSERT_NE(end, std::string::npos);
-    EXPECT_EQ(file.substr(end + 2), kContent);
+    EXPECT_TRUE(file.substr(end + 2) == mode.content);
     EXPECT_TRUE(OpensslVerifies(file.substr(header.size() + 10, end - header.size() - 10),
                                 signedData + mode.signedContent));
   }
@@ -98,6 +103,7 @@ TEST_F(SignAndVerifyTest, VerifyTellsVerifiedFromNotVerified) {
   } kCases[] = {
       {signedFile, pki_.rootBundle, 0, file + ": verified\n"},
       {signedFile + "appended", pki_.rootBundle, 0, file + ": verified\n"},
+      {signedFile, pki_.rootBundlePem, 0, file + ": verified\n"},
       {changed, pki_.rootBundle, 1,
        "noltpub: " + file + ": not verified: the signature does not match the file\n"},
       {signedFile, Path("other.p7b"), 1,
@@ -118,32 +124,20 @@ TEST_F(SignAndVerifyTest, VerifyTellsVerifiedFromNotVerified) {
   }
 }
 
-TEST_F(SignAndVerifyTest, FailedSignLeavesNoOutput) {
-  NoltpubResult result = Sign(kContent, {}, pki_.stranger.key);
+// A failed sign leaves the file it would have replaced as it was, and nothing else.
+TEST_F(SignAndVerifyTest, FailedSignLeavesTheFilesAsTheyWere) {
+  const NoltpubResult result = Sign(kContent, {}, pki_.stranger.key);
   EXPECT_EQ(result.code, 1);
   EXPECT_EQ(result.err, "noltpub: the key does not belong to the certificate\n");
+  EXPECT_EQ(ReadBytes(Path("out.xml")), kContent);
   for (const auto& [in, out] : {std::pair{Path("missing.xml"), Path("out.xml")},
-                                std::pair{Path("in.xml"), Path("no/such/dir/out.xml")}}) {
+                                std::pair{Path("out.xml"), Path("no/such/dir/out.xml")}}) {
     EXPECT_EQ(
         Run({"sign", "--cert", pki_.signer.certificate, "--key", pki_.signer.key, in, out}).code,
         1);
   }
-  EXPECT_EQ(std::distance(fs::directory_iterator(sandbox_.Root()), fs::directory_iterator()), 1)
-      << "only the input is left";
-}
-
-TEST_F(SignAndVerifyTest, SigningInPlaceReplacesTheFile) {
-  std::string large;
-  for (int i = 0; large.size() < 200000; ++i)
-    large += "<entry id=\"" + std::to_string(i) + "\"/>\n";
-  WriteBytes(Path("out.xml"), large);
-  EXPECT_EQ(Run({"sign", "--cert", pki_.signer.certificate, "--key", pki_.signer.key,
-                 "--ignore-whitespace", Path("out.xml"), Path("out.xml")})
-                .code,
-            0);
-  const std::string file = ReadBytes(Path("out.xml"));
-  EXPECT_EQ(file.substr(file.find("\n\n") + 2), large);
-  EXPECT_EQ(Verify(pki_.rootBundlePem).code, 0);
+  EXPECT_EQ(ReadBytes(Path("out.xml")), kContent);
+  EXPECT_EQ(std::distance(fs::directory_iterator(sandbox_.Root()), fs::directory_iterator()), 1);
 }
 
 TEST_F(SignAndVerifyTest, WrongCommandLinesShowTheUsage) {
