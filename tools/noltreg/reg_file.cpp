@@ -1,5 +1,6 @@
 #include "reg_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <vector>

@@ -58,24 +58,17 @@ class NoltregTest : public ::testing::Test {
     std::istringstream in(answers);
     std::ostringstream out;
     std::ostringstream err;
-    Result result;
-    result.code = noltreg::RunNoltreg(args, in, out, err);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
+    int code = noltreg::RunNoltreg(args, in, out, err);
+    return Result{code, out.str(), err.str()};
   }
 
-  void ExpectOk(const std::vector<std::string>& args) {
-    Result result = Run(args);
-    EXPECT_EQ(result.code, 0) << result.err;
-    EXPECT_EQ(result.err, "");
-  }
-
+  // Exit code 1 and the one error line, or with an empty line exit code 0 and no error.
   void ExpectError(const std::vector<std::string>& args, const std::string& line) {
     Result result = Run(args);
-    EXPECT_EQ(result.code, 1);
-    EXPECT_EQ(result.err, line + "\n");
+    EXPECT_EQ(result.code, line.empty() ? 0 : 1) << ::testing::PrintToString(args);
+    EXPECT_EQ(result.err, line.empty() ? "" : line + "\n") << ::testing::PrintToString(args);
   }
+  void ExpectOk(const std::vector<std::string>& args) { ExpectError(args, ""); }
 
   static RegistryValue Read(const std::string& path, const std::string& name) {
     RegistryKey key;
