@@ -22,94 +22,71 @@ namespace {
 namespace fs = std::filesystem;
 using locks_testing::kFailureGuardMs;
 
-constexpr const char* kProvider = "prov";
 constexpr const char* kServiceMutex = "Global\\__noltsvc__prov";
 constexpr const char* kProviderKey = "SOFTWARE\\Strovane\\ProviderList\\prov";
 constexpr const char* kSystem = "SYSTEM";
-
-void PutValue(uint32_t root, const std::string& path, const char* name, const std::string& text) {
-  platform::RegistryKey key;
-  ASSERT_EQ(key.Create(root, path, platform::kKeyAllAccess), 0u);
-  std::vector<uint8_t> data = platform::RegistryStringData(text);
-  ASSERT_EQ(key.SetValue(name, platform::kRegSz, data.data(), static_cast<uint32_t>(data.size())),
-            0u);
-}
 
 // The sandbox, a command agent under any name and what it logged.
 class HostRunModeTest : public ::testing::Test {
  protected:
   HostRunModeTest() : sandbox_("alice") {}
 
-  // The command agent's executable copied as DIR/agents/bin/NAME; it finds the platform
-  // library through DIR/agents/lib, a link to the build's.
-  std::string InstallAgentAs(const std::string& name) {
-    fs::path bin = fs::path(sandbox_.Root()) / "agents" / "bin";
+  // A valid server stored for the user (the machine hive's user key for the system account),
+  // and SimulateMode of the command agent's and the service's subkeys.
+  static void Configure(const std::string& user, bool simulateCmd, bool simulateSvc) {
+    platform::RegistryKey key;
+    const bool system = user == kSystem;
+    ASSERT_EQ(key.Create(system ? platform::kHkeyLocalMachine : platform::kHkeyCurrentUser,
+                         std::string(kProviderKey) + "\\users\\" + user, platform::kKeyAllAccess),
+              0u);
+    ASSERT_EQ(key.SetString("prov", "http:\\\\127.0.0.1:9\\"), 0u);
+    for (const auto& [subKey, on] : {std::pair{"Noltcmd", simulateCmd}, {"Noltsvc", simulateSvc}}) {
+      ASSERT_EQ(key.Create(platform::kHkeyLocalMachine,
+                           std::string(kProviderKey) + "\\" + subKey + "\\Modlets\\Tidesync",
+                           platform::kKeyAllAccess),
+                0u);
+      ASSERT_EQ(key.SetDword("SimulateMode", on ? 1 : 0), 0u);
+    }
+  }
+
+  // Runs the agent, copied as DIR/agents/bin/NAME (DIR/agents/lib links to the build's), as
+  // `user` until it logged a line that contains `awaited` or ended, then stops it; returns what
+  // it logged, and its exit status in status_.
+  std::string RunAgent(const std::string& name, const std::string& user,
+                       const std::string& awaited, bool asOtherAccount = false) {
+    const fs::path bin = fs::path(sandbox_.Root()) / "agents" / "bin";
     fs::create_directories(bin);
     if (!fs::exists(bin.parent_path() / "lib")) {
       fs::create_directory_symlink(BuildPath("lib"), bin.parent_path() / "lib");
     }
     fs::copy_file(BuildPath("bin/noltcmd"), bin / name, fs::copy_options::overwrite_existing);
-    return (bin / name).string();
-  }
-
-  // A valid server stored for the user: the value named by the provider id in the user's key
-  // (the machine hive's for the system account, else the user's own).
-  void StoreServerFor(const std::string& user) {
-    const bool system = user == kSystem;
-    PutValue(system ? platform::kHkeyLocalMachine : platform::kHkeyCurrentUser,
-             std::string(kProviderKey) + "\\users\\" + user, kProvider, "http:\\\\127.0.0.1:9\\");
-  }
-
-  // SimulateMode in a subkey of the provider key ("Noltcmd\Modlets\Tidesync", ...).
-  static void SetSimulateMode(const std::string& subKey) {
-    platform::RegistryKey key;
-    ASSERT_EQ(key.Create(platform::kHkeyLocalMachine, std::string(kProviderKey) + "\\" + subKey,
-                         platform::kKeyAllAccess),
-              0u);
-    ASSERT_EQ(key.SetDword("SimulateMode", 1), 0u);
-  }
-
-  // Runs the agent as `user` until it logged a line that contains `awaited` or ended, then
-  // stops it; returns what it logged. Status() tells how it exited.
-  std::string RunAgent(const std::string& name, const std::string& user,
-                       const std::string& awaited, bool asOtherAccount = false) {
-    std::vector<std::string> command{InstallAgentAs(name), "--provider", kProvider, "--plugin",
+    std::vector<std::string> command{(bin / name).string(), "--provider", "prov", "--plugin",
                                      BuildPath("lib/libnoltsync.so")};
     if (asOtherAccount) command = locks_testing::AsOtherAccount(command);
     const std::string log = sandbox_.Root() + "/" + name + "-" + user + ".log";
+    fs::remove(log);
     platform::ChildProcess agent;
     if (!agent.Start(command, {{"NOLT_ROOT", sandbox_.Root()}, {"NOLT_USER", user}}, log)) {
       ADD_FAILURE() << "cannot start " << name;
       return {};
     }
-    AwaitLineOrEnd(agent, log, awaited);
+    // The log is a file the agent appends to: look again every few milliseconds.
+    const auto giveUp =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kFailureGuardMs);
+    while (ReadFile(log).find(awaited) == std::string::npos && agent.Wait(0) < 0 &&
+           std::chrono::steady_clock::now() < giveUp) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     if (agent.Wait(0) < 0) agent.RequestTermination();  // the loop runs until told to stop
     status_ = agent.Wait(kFailureGuardMs);
     return ReadFile(log);
   }
 
-  int Status() const { return status_; }
   const std::string& Root() const { return sandbox_.Root(); }
-
- private:
-  // The log is a file the agent appends to: look again every few milliseconds.
-  static void AwaitLineOrEnd(platform::ChildProcess& agent, const std::string& log,
-                             const std::string& awaited) {
-    auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFailureGuardMs);
-    while (std::chrono::steady_clock::now() < giveUp) {
-      if (ReadFile(log).find(awaited) != std::string::npos) return;
-      if (agent.Wait(0) >= 0) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-  }
 
   platform::testing::ScopedSandbox sandbox_;
   int status_ = -1;
 };
-
-bool HasLine(const std::string& log, const std::string& levelAndText) {
-  return log.find(levelAndText + "\n") != std::string::npos;
-}
 
 // "Open noltsvc instance mutex, name=Global\__noltsvc__prov, handle=N" with N, or -1.
 int LoggedMutexHandle(const std::string& log) {
@@ -119,57 +96,40 @@ int LoggedMutexHandle(const std::string& log) {
   return std::regex_search(log, match, line) ? std::stoi(match[1]) : -1;
 }
 
-TEST_F(HostRunModeTest, TheCommandAgentRunsAloneWithoutTheServiceMutex) {
-  StoreServerFor("alice");
-  std::string log = RunAgent("noltcmd", "alice", "IsInNoltcmdAlone");
-  EXPECT_EQ(LoggedMutexHandle(log), 0) << log;
-  EXPECT_TRUE(HasLine(log, "DETAIL IsInNoltcmdAlone")) << log;
-  EXPECT_EQ(Status(), 0) << log;
-}
-
-TEST_F(HostRunModeTest, AnyCaseOfTheNameIsTheCommandAgentBesideARunningService) {
-  StoreServerFor("alice");
-  auto service = platform::Mutex::Create(kServiceMutex, true);  // this process is the service
-  ASSERT_NE(service, nullptr);
-  for (const char* name : {"NOLTCMD", "NoltCmd.exe"}) {
-    std::string log = RunAgent(name, "alice", "IsInNoltCmdWithNoltsvcRunning");
-    EXPECT_GT(LoggedMutexHandle(log), 0) << log;
-    EXPECT_TRUE(HasLine(log, "DETAIL IsInNoltCmdWithNoltsvcRunning")) << log;
-    EXPECT_EQ(Status(), 0) << log;
+// The rows of the run-mode table as the agents meet them: the command agent's name in any
+// case, the service host, another host name, SimulateMode of either subkey.
+TEST_F(HostRunModeTest, EachHostAndAccountFindsItsRunMode) {
+  const struct {
+    const char* agent;
+    const char* user;
+    bool simulateCmd, simulateSvc, serviceUp;
+    const char* line;  // with its level
+    int handle;        // of the service mutex: 0 none, 1 opened, -1 not looked at
+  } kCases[] = {
+      {"noltcmd", "alice", false, false, false, "DETAIL IsInNoltcmdAlone", 0},
+      {"NOLTCMD", "alice", false, false, true, "DETAIL IsInNoltCmdWithNoltsvcRunning", 1},
+      {"NoltCmd.exe", "alice", false, false, true, "DETAIL IsInNoltCmdWithNoltsvcRunning", 1},
+      // The service's switch is not the command agent's, nor the other way round.
+      {"noltcmd", "alice", false, true, false, "DETAIL IsInNoltcmdAlone", 0},
+      {"noltsvc", kSystem, true, true, false, "DETAIL IsInNoltsvcService", -1},
+      {"noltcmd", "alice", true, true, true, "DETAIL IsInNoltSimulate mode", -1},
+      {"tidesync-agent", kSystem, false, false, false,
+       "ERROR  Could not determine runtext context: IsSys=1 InCmd=0 InSvc=0 SvcUp=0", -1},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.agent) + " as " + c.user + " -> " + c.line);
+    Configure(c.user, c.simulateCmd, c.simulateSvc);
+    std::unique_ptr<platform::Mutex> service;  // this process plays the service
+    if (c.serviceUp) service = platform::Mutex::Create(kServiceMutex, true);
+    const std::string log = RunAgent(c.agent, c.user, c.line + 7);
+    EXPECT_NE(log.find(std::string(c.line) + "\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("IsIn"), log.rfind("IsIn")) << log;  // one row's line at most
+    if (c.handle >= 0) {
+      EXPECT_EQ(LoggedMutexHandle(log) > 0, c.handle == 1) << log;
+    }
+    EXPECT_NE(log.find("ModletStart returned for provider prov with state 6"), std::string::npos);
+    EXPECT_EQ(status_, 0) << log;
   }
-}
-
-TEST_F(HostRunModeTest, TheSystemAccountInTheServiceHostIsTheServiceEvenWithSimulateSet) {
-  StoreServerFor(kSystem);
-  SetSimulateMode("Noltsvc\\Modlets\\Tidesync");
-  SetSimulateMode("Noltcmd\\Modlets\\Tidesync");
-  std::string log = RunAgent("noltsvc", kSystem, "IsInNoltsvcService");
-  EXPECT_TRUE(HasLine(log, "DETAIL IsInNoltsvcService")) << log;
-  EXPECT_EQ(log.find("IsInNoltSimulate mode"), std::string::npos) << log;
-  EXPECT_EQ(Status(), 0) << log;
-}
-
-TEST_F(HostRunModeTest, SimulateModeOfTheCommandAgentWinsOverEveryOtherRow) {
-  StoreServerFor("alice");
-  SetSimulateMode("Noltsvc\\Modlets\\Tidesync");  // the service's switch: not ours
-  std::string log = RunAgent("noltcmd", "alice", "IsInNoltcmdAlone");
-  EXPECT_TRUE(HasLine(log, "DETAIL IsInNoltcmdAlone")) << log;
-
-  SetSimulateMode("Noltcmd\\Modlets\\Tidesync");
-  auto service = platform::Mutex::Create(kServiceMutex, true);
-  log = RunAgent("noltcmd", "alice", "IsInNoltSimulate mode");
-  EXPECT_TRUE(HasLine(log, "DETAIL IsInNoltSimulate mode")) << log;
-  EXPECT_EQ(Status(), 0) << log;
-}
-
-TEST_F(HostRunModeTest, AnotherHostNameAsTheSystemAccountCannotDetermineTheRunMode) {
-  StoreServerFor(kSystem);
-  std::string log = RunAgent("tidesync-agent", kSystem, "ModletDispose...");  // ends by itself
-  EXPECT_TRUE(HasLine(log, "ERROR  Could not determine runtext context: IsSys=1 InCmd=0 InSvc=0 "
-                           "SvcUp=0"))
-      << log;
-  EXPECT_TRUE(HasLine(log, "INFO   ModletStart returned for provider prov with state 6")) << log;
-  EXPECT_EQ(Status(), 0) << log;
 }
 
 // Another account: uid 65534 through setpriv, which only root may switch to.
@@ -178,43 +138,37 @@ class HostRunModeOtherAccountTest : public HostRunModeTest {
   void SetUp() override {
     if (!locks_testing::RunningAsRoot()) GTEST_SKIP() << "switching to uid 65534 needs root";
     ASSERT_TRUE(locks_testing::OpenSandboxToEveryAccount(Root()));
-  }
-
-  // Lets the other account write the sandbox's files and folders too (the named objects keep
-  // their own rules).
-  void OpenStateToEveryAccount() {
-    const fs::path objects = fs::path(Root()) / "objects";
-    for (auto entry = fs::recursive_directory_iterator(Root());
-         entry != fs::recursive_directory_iterator(); ++entry) {
-      if (entry->path() == objects) {
-        entry.disable_recursion_pending();
-      } else if (!entry->is_symlink()) {
-        fs::permissions(entry->path(), entry->is_directory() ? fs::perms::all
-                                                             : fs::perms(0666));
-      }
-    }
+    Configure("alice", false, false);
   }
 };
 
 TEST_F(HostRunModeOtherAccountTest, AServiceMutexThatAnotherAccountOwnsCountsAsUp) {
-  StoreServerFor("alice");
   locks_testing::LocksPeer service("own", kServiceMutex, "service", "Global", true);
   ASSERT_TRUE(service.WaitInside());
   std::string log = RunAgent("noltcmd", "alice", "IsInNoltCmdWithNoltsvcRunning");
   EXPECT_GT(LoggedMutexHandle(log), 0) << log;  // root may open it all the same
-  EXPECT_TRUE(HasLine(log, "DETAIL IsInNoltCmdWithNoltsvcRunning")) << log;
+  EXPECT_NE(log.find("DETAIL IsInNoltCmdWithNoltsvcRunning\n"), std::string::npos) << log;
   EXPECT_EQ(service.Finish(), 0);
 }
 
 TEST_F(HostRunModeOtherAccountTest, AnAgentDeniedTheServiceMutexStillSeesTheServiceUp) {
-  StoreServerFor("alice");
   auto service = platform::Mutex::Create(kServiceMutex, true);  // root's alone
   ASSERT_NE(service, nullptr);
-  OpenStateToEveryAccount();
+  // The other account may write the sandbox's files and folders too (the named objects keep
+  // their own rules).
+  const fs::path objects = fs::path(Root()) / "objects";
+  for (auto entry = fs::recursive_directory_iterator(Root());
+       entry != fs::recursive_directory_iterator(); ++entry) {
+    if (entry->path() == objects) {
+      entry.disable_recursion_pending();
+    } else if (!entry->is_symlink()) {
+      fs::permissions(entry->path(), entry->is_directory() ? fs::perms::all : fs::perms(0666));
+    }
+  }
   std::string log = RunAgent("noltcmd", "alice", "IsInNoltCmdWithNoltsvcRunning", true);
   EXPECT_EQ(LoggedMutexHandle(log), 0) << log;  // access denied
-  EXPECT_TRUE(HasLine(log, "DETAIL IsInNoltCmdWithNoltsvcRunning")) << log;
-  EXPECT_EQ(Status(), 0) << log;
+  EXPECT_NE(log.find("DETAIL IsInNoltCmdWithNoltsvcRunning\n"), std::string::npos) << log;
+  EXPECT_EQ(status_, 0) << log;
 }
 
 }  // namespace

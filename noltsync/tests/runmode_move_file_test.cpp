@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <sstream>
 #include <string>
 
+#include "build_tree_files.h"
 #include "engine_test_fixture.h"
 #include "locks_peer_process.h"
 #include "noltsync/engine/nolt_sync_base.h"
@@ -37,53 +37,44 @@ class MoveFileGuardedTest : public EngineTest {
     std::ofstream(path, std::ios::binary) << text;
     return path;
   }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  static std::string FailureLine(const std::string& source, const std::string& target,
-                                 int error) {
-    return "Failed to move file [" + source + "]->[" + target + "]. Error Code: " +
-           std::to_string(error) + "\n";
-  }
 };
 
-TEST_F(MoveFileGuardedTest, AMoveOntoAnExistingTargetFallsBackToCopyAndDelete) {
-  std::string source = Write("fresh.dat", "new content");
-  std::string target = Write("stale.dat", "old");
-  EXPECT_TRUE(MoveFileGuarded(nullptr, HxStr(source), HxStr(target)));
-  EXPECT_EQ(Read(target), "new content");
-  EXPECT_FALSE(fs::exists(source));
-  EXPECT_EQ(CountLogged("Failed to move file"), 0);
-}
-
-TEST_F(MoveFileGuardedTest, AFailedMoveLogsTheMovesOwnError) {
-  std::string target = PathOf("target.dat");
-  std::string missing = PathOf("missing.dat");
-  EXPECT_FALSE(MoveFileGuarded(nullptr, HxStr(missing), HxStr(target)));
-  EXPECT_TRUE(Logged(FailureLine(missing, target, 2), 4));
-
-  // An existing target makes the move try the copy, which cannot replace a folder: the line
-  // carries the move's error, not the copy's.
-  std::string source = Write("kept.dat", "content");
-  std::string folder = PathOf("folder");
-  fs::create_directories(folder);
-  EXPECT_FALSE(MoveFileGuarded(nullptr, HxStr(source), HxStr(folder)));
-  EXPECT_TRUE(Logged(FailureLine(source, folder, 183), 4));
-  EXPECT_EQ(Read(source), "content");
-  EXPECT_FALSE(fs::exists(target));
-}
-
-TEST_F(MoveFileGuardedTest, AGuardThatCannotBeTakenFailsTheMove) {
-  std::string source = Write("guarded.dat", "content");
-  std::string target = PathOf("moved.dat");
+// A move onto a file falls back to copy and delete; a failed move logs the move's own error
+// (not the copy's, when the copy cannot replace a folder) and keeps the source.
+TEST_F(MoveFileGuardedTest, AFailedMoveKeepsTheSourceAndLogsItsOwnError) {
+  fs::create_directories(PathOf("folder"));
+  Write("stale.dat", "old");
   SwmrGuard invalid;  // never created
-  EXPECT_FALSE(MoveFileGuarded(&invalid, HxStr(source), HxStr(target)));
-  EXPECT_TRUE(Logged("** Failed to obtain upload lock...invalid lock **\n", 4));
-  EXPECT_EQ(Read(source), "content");
-  EXPECT_FALSE(fs::exists(target));
+  const struct {
+    const char* source;  // written with "content" unless "missing"
+    const char* target;
+    SwmrGuard* guard;
+    const char* failure;  // the logged line's end; null when the move succeeds
+  } kCases[] = {
+      {"fresh.dat", "stale.dat", nullptr, nullptr},
+      {"missing.dat", "target.dat", nullptr, "]. Error Code: 2\n"},
+      {"kept.dat", "folder", nullptr, "]. Error Code: 183\n"},
+      {"guarded.dat", "moved.dat", &invalid, nullptr},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.source);
+    const bool missing = std::string(c.source) == "missing.dat";
+    const std::string source = missing ? PathOf(c.source) : Write(c.source, "content");
+    const std::string target = PathOf(c.target);
+    const bool succeeds = c.failure == nullptr && c.guard == nullptr;
+    ClearLog();
+    EXPECT_EQ(MoveFileGuarded(c.guard, HxStr(source), HxStr(target)), succeeds);
+    EXPECT_EQ(ReadFile(succeeds ? target : source), missing ? "" : "content");
+    EXPECT_EQ(fs::exists(source), !succeeds && !missing);
+    if (c.failure != nullptr) {
+      EXPECT_TRUE(Logged("Failed to move file [" + source + "]->[" + target + c.failure, 4));
+    }
+    if (c.guard != nullptr) {
+      EXPECT_TRUE(Logged("** Failed to obtain upload lock...invalid lock **\n", 4));
+    }
+    EXPECT_EQ(CountLogged("Failed to move file"), c.failure != nullptr ? 1 : 0);
+  }
+  EXPECT_FALSE(fs::exists(PathOf("target.dat")) || fs::exists(PathOf("moved.dat")));
 }
 
 // The only test here that takes the upload lock: it is made once per process, in the sandbox
@@ -106,12 +97,12 @@ TEST_F(MoveFileGuardedTest, AnUploadLockHeldByAnotherProcessTimesOutAfterTenSeco
             std::future_status::ready);
   EXPECT_FALSE(moved.get());
   EXPECT_TRUE(Logged("** Failed to obtain upload lock...request timed out **\n", 4));
-  EXPECT_EQ(Read(source), "upload");
+  EXPECT_EQ(ReadFile(source), "upload");
   EXPECT_FALSE(fs::exists(target));
 
   EXPECT_EQ(holder.Finish(), 0);
   EXPECT_TRUE(MoveFileGuarded(&UploadLock(), HxStr(source), HxStr(target)));
-  EXPECT_EQ(Read(target), "upload");
+  EXPECT_EQ(ReadFile(target), "upload");
   locks_testing::LocksPeer next("write", kUploadLock, "next");  // the move let go of the lock
   EXPECT_TRUE(next.WaitInside());
   EXPECT_EQ(next.Finish(), 0);
