@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/bench_result.h"
 #include "bench/loopback_nginx.h"
 #include "foundation/transfer/hx_remote_object.h"
 #include "net/tests/support/scratch_directory.h"
@@ -126,6 +127,6 @@ int main(int argc, char** argv) {
               kFileBytes / 1024, rounds);
   std::printf("  transfer objects, one per file: %8.1f ms\n", ours);
   std::printf("  curl -K, one process:           %8.1f ms\n", theirs);
-  std::printf("  ratio %.2f (goal <= 1.30): %s\n", ratio, ratio <= 1.3 ? "met" : "MISSED");
+  ReportResult("http_many_files", ratio, BenchGoal::kAtMost, 1.3, "ratio");
   return 0;
 }

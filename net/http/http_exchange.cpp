@@ -10,14 +10,17 @@
 
 #include "foundation/log/error_store.h"
 #include "net/http/curl_binding.h"
+#include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/file_system.h"
 #include "platform/files.h"
 
 namespace {
 
-constexpr size_t kDownloadBlock = 4096;  // the most the library hands over at a time
+constexpr size_t kDownloadBlock = 512 * 1024;  // the most the library hands over at a time
+// Smaller blocks gather into writes of this size; larger ones are written as they come.
 constexpr size_t kWriteBuffer = 64 * 1024;
+constexpr uint64_t kStallMarksPerLimit = 8;
 constexpr size_t kUploadBlock = 1024;
 constexpr size_t kResponseTextLimit = 4096;
 constexpr const char* kAgentName = "Ostrel";
@@ -41,6 +44,11 @@ struct Transfer {
   const HttpRequestSpec* request = nullptr;
   HttpResponse* response = nullptr;
   const std::function<bool()>* cancelled = nullptr;
+  StallWatch stallWatch{kStallLimitMs, platform::CurrentClock().MonotonicMs()};
+  uint64_t moved = 0;          // bytes both ways, across redirects
+  curl_off_t lastCount = 0;    // the library's count of this request, to add the news to `moved`
+  bool stalled = false;
+  char libraryError[CURL_ERROR_SIZE] = {};
   platform::ReplacingFileWriter writer;
   bool writerOpen = false;
   // Received blocks gather here and go to the file in a few large writes.
@@ -54,26 +62,41 @@ long CurrentStatus(CURL* easy) {
   return status;
 }
 
-bool RecordLocalFailure(Transfer& transfer) {
+// Records the thread's last system error and what failed: `what` + ": " + the system's text.
+bool RecordLocalFailure(Transfer& transfer, const std::string& what) {
+  std::string text;
+  if (!platform::SystemErrorMessage(platform::LastError(), text)) text = "system error";
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   RaiseLastError();
   transfer.response->localFailure = true;
+  transfer.response->failure = what + ": " + text;
   return false;
+}
+
+bool WriteBody(Transfer& transfer, const char* data, size_t size) {
+  return transfer.writer.Write(data, size) ||
+         RecordLocalFailure(transfer, "cannot write the download of '" +
+                                          transfer.request->target + "'");
 }
 
 bool FlushBody(Transfer& transfer) {
   if (transfer.pending.empty()) return true;
-  const bool written = transfer.writer.Write(transfer.pending.data(), transfer.pending.size());
+  const bool written = WriteBody(transfer, transfer.pending.data(), transfer.pending.size());
   transfer.pending.clear();
-  return written || RecordLocalFailure(transfer);
+  return written;
 }
 
 bool StoreBody(Transfer& transfer, const char* data, size_t size) {
   if (!transfer.writerOpen) {
-    if (!transfer.writer.Open(transfer.request->target)) return RecordLocalFailure(transfer);
+    if (!transfer.writer.Open(transfer.request->target)) {
+      return RecordLocalFailure(transfer, "cannot create a file beside '" +
+                                              transfer.request->target + "'");
+    }
     transfer.writerOpen = true;
     transfer.pending.reserve(kWriteBuffer);
   }
   if (transfer.pending.size() + size > kWriteBuffer && !FlushBody(transfer)) return false;
+  if (size >= kWriteBuffer) return WriteBody(transfer, data, size);
   transfer.pending.insert(transfer.pending.end(), data, data + size);
   return true;
 }
@@ -97,7 +120,7 @@ size_t OnUploadRead(char* buffer, size_t, size_t size, void* user) {
   const size_t read = std::fread(buffer, 1, std::min(size, kUploadBlock), transfer.upload);
   if (read == 0 && std::ferror(transfer.upload)) {
     platform::SetLastErrorFromErrno();
-    RecordLocalFailure(transfer);
+    RecordLocalFailure(transfer, "cannot read '" + transfer.request->uploadFile + "'");
     return CURL_READFUNC_ABORT;
   }
   return read;
@@ -112,9 +135,16 @@ int OnUploadSeek(void* user, curl_off_t offset, int origin) {
                                                                              : CURL_SEEKFUNC_FAIL;
 }
 
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  const Transfer& transfer = *static_cast<const Transfer*>(user);
-  return *transfer.cancelled && (*transfer.cancelled)() ? 1 : 0;
+int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
+  Transfer& transfer = *static_cast<Transfer*>(user);
+  if (*transfer.cancelled && (*transfer.cancelled)()) return 1;
+  // The library counts each request of a redirect chain from 0.
+  const curl_off_t count = downloaded + uploaded;
+  if (count > transfer.lastCount) transfer.moved += static_cast<uint64_t>(count - transfer.lastCount);
+  transfer.lastCount = count;
+  transfer.stalled =
+      transfer.stallWatch.Stalled(platform::CurrentClock().MonotonicMs(), transfer.moved);
+  return transfer.stalled ? 1 : 0;
 }
 
 void ApplyCredentials(CURL* easy, const HttpSessionOptions& options) {
@@ -140,7 +170,7 @@ bool ApplyMethod(CURL* easy, Transfer& transfer) {
     transfer.upload = std::fopen(request.uploadFile.c_str(), "rb");
     if (transfer.upload == nullptr) platform::SetLastErrorFromErrno();
     if (transfer.upload == nullptr || !platform::GetFileSize(request.uploadFile, size)) {
-      return RecordLocalFailure(transfer);
+      return RecordLocalFailure(transfer, "cannot read '" + request.uploadFile + "'");
     }
     curl_easy_setopt(easy, CURLOPT_READFUNCTION, OnUploadRead);
     curl_easy_setopt(easy, CURLOPT_READDATA, &transfer);
@@ -180,9 +210,16 @@ void ApplyConnection(CURL* easy, const HttpSessionOptions& options, Transfer& tr
   // Always explicit, so the library never picks a proxy from the environment by itself.
   curl_easy_setopt(easy, CURLOPT_PROXY, options.proxy.c_str());
   curl_easy_setopt(easy, CURLOPT_NOPROXY, options.noProxy.c_str());
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 300L);
+  // The progress check ends stalled attempts by the platform clock; this bounds a connection
+  // by real time as well.
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kStallLimitMs));
+  if (transfer.request->followRedirects) {
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMostRedirects);
+    const bool secure = transfer.request->url.rfind("https:", 0) == 0;
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+  }
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.libraryError);
   curl_easy_setopt(easy, CURLOPT_FILETIME, 1L);
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, static_cast<long>(kDownloadBlock));
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
@@ -223,6 +260,19 @@ HttpOutcome OutcomeOf(CURLcode code, long status) {
   }
 }
 
+// Why the exchange ended early, in plain words.
+std::string LibraryFailure(const Transfer& transfer, CURLcode code, long status) {
+  if (transfer.stalled) {
+    return "less than " + std::to_string(kStallBytes) + " bytes moved in " +
+           std::to_string(kStallLimitMs / 1000) + " s";
+  }
+  if (code == CURLE_ABORTED_BY_CALLBACK) return "the transfer was cancelled";
+  if (code == CURLE_UNSUPPORTED_PROTOCOL && status >= 300 && status < 400) {
+    return "a redirect from https: to http: is not followed";
+  }
+  return transfer.libraryError[0] != '\0' ? transfer.libraryError : curl_easy_strerror(code);
+}
+
 void ReadResponse(CURL* easy, CURLcode code, HttpResponse& response) {
   long status = 0;
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
@@ -245,19 +295,23 @@ void FinishBody(Transfer& transfer) {
   if (transfer.request->target.empty() || response.status != 200 || response.localFailure) {
     return;
   }
-  const bool complete = response.transferCode == CURLE_OK &&
-                        (response.contentLength < 0 ||
-                         response.received == static_cast<uint64_t>(response.contentLength));
-  if (!complete) {
+  const bool whole = response.contentLength < 0 ||
+                     response.received == static_cast<uint64_t>(response.contentLength);
+  if (response.transferCode != CURLE_OK || !whole) {
     transfer.writer.Abandon();
     RaiseSystemError(InternetErrorOf(response.transferCode == CURLE_OK ? CURLE_PARTIAL_FILE
                                                                       : response.transferCode));
+    const std::string why = response.failure.empty() ? "" : ": " + response.failure;
+    response.failure =
+        whole ? "the body broke off after " + std::to_string(response.received) + " bytes" + why
+              : "the body ended after " + std::to_string(response.received) + " of " +
+                    std::to_string(response.contentLength) + " bytes" + why;
     return;
   }
   if (!transfer.writerOpen && !StoreBody(transfer, nullptr, 0)) return;
   if (!FlushBody(transfer)) return;
   if (!transfer.writer.Commit()) {
-    RecordLocalFailure(transfer);
+    RecordLocalFailure(transfer, "cannot replace '" + transfer.request->target + "'");
     return;
   }
   response.bodyStored = true;
@@ -292,8 +346,13 @@ HttpResponse HttpSession::Perform(const HttpSessionOptions& options,
   if (!request.uploadFile.empty()) headers = curl_slist_append(headers, "Content-Type:");
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
   if (ApplyMethod(easy, transfer)) {
-    const CURLcode code = curl_easy_perform(easy);
+    CURLcode code = curl_easy_perform(easy);
+    if (code == CURLE_ABORTED_BY_CALLBACK && transfer.stalled) code = CURLE_OPERATION_TIMEDOUT;
     ReadResponse(easy, code, response);
+    response.stalled = transfer.stalled;
+    if (code != CURLE_OK && !response.localFailure) {
+      response.failure = LibraryFailure(transfer, code, response.status);
+    }
     if (code == CURLE_ABORTED_BY_CALLBACK && !response.localFailure) {
       RaiseSystemError(kInternetOperationCancelled);
     }
@@ -330,4 +389,16 @@ uint64_t FileTimeFromUnixSeconds(int64_t seconds) {
   constexpr int64_t kSecondsFrom1601To1970 = 11644473600LL;
   constexpr int64_t kTicksPerSecond = 10000000LL;
   return static_cast<uint64_t>((seconds + kSecondsFrom1601To1970) * kTicksPerSecond);
+}
+
+StallWatch::StallWatch(uint64_t limitMs, uint64_t startMs) : m_limitMs(limitMs) {
+  m_marks.push_back({startMs, 0});
+}
+
+bool StallWatch::Stalled(uint64_t nowMs, uint64_t bytes) {
+  const auto since = [nowMs](const Mark& mark) { return nowMs > mark.ms ? nowMs - mark.ms : 0; };
+  if (since(m_marks.back()) >= m_limitMs / kStallMarksPerLimit) m_marks.push_back({nowMs, bytes});
+  // The span to judge starts at the newest mark that is at least a limit old.
+  while (m_marks.size() > 1 && since(m_marks[1]) >= m_limitMs) m_marks.pop_front();
+  return since(m_marks.front()) >= m_limitMs && bytes - m_marks.front().bytes < kStallBytes;
 }

@@ -1,9 +1,12 @@
 // One HTTP request over a session's easy handle: the request's options, an optional body from
 // memory or from a file (read in 1024-byte blocks), and a 200 response body streamed into a
-// file beside the target (at most 4096 bytes per write) that replaces the target only when the
-// whole body arrived. Other responses keep the start of their body as the response text.
+// file beside the target that replaces the target only when the whole body arrived. Other
+// responses keep the start of their body as the response text. An attempt that moves less than
+// kStallBytes within kStallLimitMs of the platform clock ends, whether it is connecting,
+// waiting for the response or receiving the body.
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,9 +26,16 @@ struct HttpSessionOptions {
   std::function<bool()> cancelled;  // true: the running transfer stops
 };
 
+inline constexpr uint64_t kStallLimitMs = 60000;
+inline constexpr uint64_t kStallBytes = 1024;
+// The longest chain of redirects followed.
+inline constexpr long kMostRedirects = 10;
+
 struct HttpRequestSpec {
   std::string method = "GET";          // GET, HEAD, POST, PUT, DELETE
-  std::string url;
+  std::string url;                     // escaped
+  // Redirects are followed, "https:" to "https:" only.
+  bool followRedirects = true;
   std::vector<std::string> headers;    // extra request headers
   std::string_view formBody;           // POST body held by the caller
   std::string uploadFile;              // body read from this file (PUT or POST)
@@ -50,7 +60,27 @@ struct HttpResponse {
   bool localFailure = false;     // a local read or write failed (system error recorded)
   long authOffered = 0;          // the methods a 401 offered
   long proxyAuthOffered = 0;     // the methods a 407 offered
+  bool stalled = false;          // ended for moving too little
   std::string responseText;      // the start of a non-200 body
+  // Why the exchange broke off or its body was not stored, in plain words; empty when a
+  // response arrived whole (whatever its status).
+  std::string failure;
+};
+
+// Watches one attempt for progress: stalled once fewer than kStallBytes moved during the last
+// `limitMs` (measured from marks a few per limit apart, so at most an eighth of the limit late).
+class StallWatch {
+ public:
+  StallWatch(uint64_t limitMs, uint64_t startMs);
+  // `bytes`: what moved so far, both directions together.
+  bool Stalled(uint64_t nowMs, uint64_t bytes);
+
+ private:
+  struct Mark {
+    uint64_t ms, bytes;
+  };
+  uint64_t m_limitMs;
+  std::deque<Mark> m_marks;
 };
 
 // Owns one easy handle attached to the process's shared connection pool.

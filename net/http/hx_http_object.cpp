@@ -3,6 +3,7 @@
 #include <cstdarg>
 
 #include "foundation/log/error_store.h"
+#include "foundation/strings/url_escape.h"
 #include "net/http/curl_binding.h"
 #include "platform/files.h"
 
@@ -11,6 +12,8 @@ namespace {
 constexpr uint32_t kHttpObjectError = 0x2000008b;
 constexpr size_t kLongestQueryForGet = 1023;
 constexpr uint64_t kLargestRepeatedPut = 51200;
+// After this many stalled attempts an operation makes no more.
+constexpr int kStalledAttemptsPerOperation = 2;
 
 void RecordHttpError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void RecordHttpError(const char* format, ...) {
@@ -59,6 +62,34 @@ HxHttpObject::HxHttpObject(HxLocationParts location)
 
 HxHttpObject::~HxHttpObject() { Disconnect(); }
 
+HxHttpObject::Operation::Operation(HxHttpObject& object) : m_object(object) {
+  if (m_object.m_operationDepth++ == 0) {
+    m_object.m_stalledAttempts = 0;
+    m_object.m_failureCause.clear();
+  }
+}
+
+HxHttpObject::Operation::~Operation() { --m_object.m_operationDepth; }
+
+void HxHttpObject::NoteFailure(std::string cause) {
+  if (m_failureCause.empty()) m_failureCause = std::move(cause);
+}
+
+void HxHttpObject::NoteFailure(const HttpResponse& response) {
+  if (!response.failure.empty()) {
+    NoteFailure(response.failure);
+  } else if (response.status != 0) {
+    NoteFailure("the server answered with status " + std::to_string(response.status));
+  } else {
+    NoteFailure("no response from the server");
+  }
+}
+
+std::string HttpFailureCause(const HxRemoteObject& object) {
+  const auto* http = dynamic_cast<const HxHttpObject*>(&object);
+  return http != nullptr ? http->LastFailureCause() : std::string();
+}
+
 uint32_t HxHttpObject::RequestFlags() const {
   return kFlagReload | kFlagNoCacheWrite | kFlagKeepConnection;
 }
@@ -70,10 +101,16 @@ uint32_t HxHttpsObject::RequestFlags() const {
 // ---- session and sending ---------------------------------------------------------------------
 
 bool HxHttpObject::Connect() {
-  if (!http_binding::HttpLibraryAvailable()) return false;
+  if (!http_binding::HttpLibraryAvailable()) {
+    NoteFailure("the HTTP library is not available or refused by \"InvalidWinInetVer\"");
+    return false;
+  }
   if (m_session) return true;
   auto session = std::make_unique<HttpSession>();
-  if (!session->Valid()) return false;
+  if (!session->Valid()) {
+    NoteFailure("the HTTP library could not start a session");
+    return false;
+  }
   m_proxy = ReadSessionProxy((RequestFlags() & kFlagSecure) != 0);
   m_session = std::move(session);
   return true;
@@ -90,7 +127,7 @@ HttpRequestSpec HxHttpObject::MakeRequest(const char* method, std::string_view o
   request.method = method;
   request.url = (flags & kFlagSecure) != 0 ? "https://" : "http://";
   request.url += std::string_view(m_server);
-  request.url += objectPath;
+  request.url += EscapeUrlText(objectPath);
   if ((flags & kFlagReload) != 0) {
     request.headers = {"Pragma: no-cache", "Cache-Control: no-cache"};
   }
@@ -134,12 +171,17 @@ HttpResponse HxHttpObject::Send(const HttpRequestSpec& request) {
 HttpResponse HxHttpObject::Send(const HttpRequestSpec& request, HttpSessionOptions options) {
   options.cancelled = [this] { return IsCancelled(); };
   for (;;) {
+    if (m_stalledAttempts >= kStalledAttemptsPerOperation) return m_lastStalled;
     const bool alternatives = !m_alternativeProxies.empty();
     options.proxy = alternatives ? m_alternativeProxies[m_proxyIndex]
                     : m_proxy.access == SessionProxy::Access::Direct ? std::string()
                                                                       : m_proxy.proxyUrl;
     options.noProxy = alternatives ? m_alternativeBypass : m_proxy.bypassList;
     HttpResponse response = m_session->Perform(options, request);
+    if (response.stalled) {
+      ++m_stalledAttempts;
+      m_lastStalled = response;
+    }
     m_status = response.status;
     m_responseText = response.status == 200 ? HxStr() : HxStr(response.responseText);
     const bool unreachable = response.outcome == HttpOutcome::ConnectFailed;
@@ -183,16 +225,30 @@ HttpResponse HxHttpObject::Head() { return SendWithRetries(MakeRequest("HEAD", m
 // ---- operations ------------------------------------------------------------------------------
 
 bool HxHttpObject::Delete() {
+  const Operation operation(*this);
   if (!Connect()) return false;
-  return Send(MakeRequest("DELETE", m_objectPath)).status == 200;
+  HttpRequestSpec request = MakeRequest("DELETE", m_objectPath);
+  request.followRedirects = false;
+  const HttpResponse response = Send(request);
+  if (response.status == 200) return true;
+  NoteFailure(response);
+  return false;
 }
 
-bool HxHttpObject::Exists() { return Connect() && Head().status == 200; }
+bool HxHttpObject::Exists() {
+  const Operation operation(*this);
+  if (!Connect()) return false;
+  const HttpResponse response = Head();
+  if (response.status == 200) return true;
+  NoteFailure(response);
+  return false;
+}
 
 bool HxHttpObject::UploadFilePost(const HxStr& localFile) { return UploadFile(localFile, "POST"); }
 bool HxHttpObject::UploadFilePut(const HxStr& localFile) { return UploadFile(localFile, "PUT"); }
 
 bool HxHttpObject::GetFile(const HxStr& target, const char* method) {
+  const Operation operation(*this);
   const std::string_view path(m_objectPath);
   const size_t question = path.find('?');
   if (question != std::string_view::npos) {
@@ -210,14 +266,16 @@ bool HxHttpObject::GetFile(const HxStr& target, const char* method) {
   request.target = LocalPath(target);
   const HttpResponse response = SendWithRetries(request);
   if (response.outcome == HttpOutcome::ConnectFailed) {
+    NoteFailure(response);
     RecordHttpError("GetFile '%s' -> '%s' from server '%s', Failed to connect to server",
                     m_objectPath.c_str(), target.c_str(), m_server.c_str());
     return false;
   }
   if (response.bodyStored) {
-    SetTargetTime(request.target, response);
+    if (m_setTargetTime) SetTargetTime(request.target, response);
     return true;
   }
+  NoteFailure(response);
   RecordHttpError("GetFile '%s' -> '%s' from server '%s', Failed with error code %d",
                   m_objectPath.c_str(), target.c_str(), m_server.c_str(), m_status);
   return false;
@@ -225,6 +283,7 @@ bool HxHttpObject::GetFile(const HxStr& target, const char* method) {
 
 bool HxHttpObject::PostFile(const HxStr& objectPath, const HxStr& target, const char* form,
                             size_t length) {
+  const Operation operation(*this);
   HttpResponse response;
   HttpRequestSpec request = MakeRequest("POST", objectPath);
   request.headers.emplace_back("Content-Type: application/x-www-form-urlencoded");
@@ -233,20 +292,23 @@ bool HxHttpObject::PostFile(const HxStr& objectPath, const HxStr& target, const 
   const bool connected = Connect();
   if (connected) response = Send(request);
   if (!connected || response.outcome == HttpOutcome::ConnectFailed) {
+    if (connected) NoteFailure(response);
     RecordHttpError("PostFile '%s' -> '%s' to server '%s', Failed to connect to server",
                     objectPath.c_str(), target.c_str(), m_server.c_str());
     return false;
   }
   if (response.bodyStored) {
-    SetTargetTime(request.target, response);
+    if (m_setTargetTime) SetTargetTime(request.target, response);
     return true;
   }
+  NoteFailure(response);
   RecordHttpError("PostFile '%s' -> '%s' to server '%s' failed", objectPath.c_str(),
                   target.c_str(), m_server.c_str());
   return false;
 }
 
 int HxHttpObject::GetFileIfNewer(const HxStr& target) {
+  const Operation operation(*this);
   if (!Connect()) {
     RecordHttpError("GetFileIfNewer '%s' -> '%s' from server '%s', Failed to connect to server",
                     m_objectPath.c_str(), target.c_str(), m_server.c_str());
@@ -262,15 +324,20 @@ int HxHttpObject::GetFileIfNewer(const HxStr& target) {
       return 2;
     }
   }
-  if (GetFile(target)) return 1;
+  m_setTargetTime = true;
+  const bool fetched = GetFile(target);
+  m_setTargetTime = false;
+  if (fetched) return 1;
   RecordHttpError("GetFileIfNewer '%s' -> '%s' from server '%s', failed.", m_objectPath.c_str(),
                   target.c_str(), m_server.c_str());
   return 0;
 }
 
 bool HxHttpObject::UploadFile(const HxStr& localFile, const char* method) {
+  const Operation operation(*this);
   const bool put = SameNoCase(method, "PUT");
   if (!put && !SameNoCase(method, "POST")) {
+    NoteFailure("only PUT and POST can upload");
     RecordHttpError("UploadFile '%s' -> '%s' to server '%s', Invalid method '%s'",
                     localFile.c_str(), m_objectPath.c_str(), m_server.c_str(),
                     method != nullptr ? method : "");
@@ -278,6 +345,7 @@ bool HxHttpObject::UploadFile(const HxStr& localFile, const char* method) {
   }
   HttpRequestSpec request = MakeRequest(put ? "PUT" : "POST", m_objectPath);
   request.uploadFile = LocalPath(localFile);
+  request.followRedirects = false;
   uint64_t size = 0;
   platform::GetFileSize(request.uploadFile, size);
   Challenges answered;
@@ -285,7 +353,10 @@ bool HxHttpObject::UploadFile(const HxStr& localFile, const char* method) {
   HttpResponse response;
   while (Connect()) {
     response = Send(request);
-    if (response.outcome == HttpOutcome::ConnectFailed) break;
+    if (response.outcome == HttpOutcome::ConnectFailed) {
+      NoteFailure(response);
+      break;
+    }
     if (response.status == 200 || response.status == 201 || response.status == 204) return true;
     if (AnswerChallenge(response, answered)) continue;
     // A PUT that broke off or met 404/409 is tried once more, unless the file is large.
@@ -295,6 +366,7 @@ bool HxHttpObject::UploadFile(const HxStr& localFile, const char* method) {
       repeated = true;
       continue;
     }
+    NoteFailure(response);
     RecordHttpError("UploadFile '%s' -> '%s' to server '%s', Failed with error code %d",
                     localFile.c_str(), m_objectPath.c_str(), m_server.c_str(), m_status);
     return false;
@@ -307,6 +379,7 @@ bool HxHttpObject::UploadFile(const HxStr& localFile, const char* method) {
 int HxHttpObject::TestAuthentication(const HxStr& target, const HxStr& user,
                                      const HxStr& password, const HxStr& proxyUser,
                                      const HxStr& proxyPassword) {
+  const Operation operation(*this);
   std::string local = LocalPath(target);
   const bool temporary = local.empty();
   if (temporary && !platform::CreateTempFile(platform::TempDirectory(), "res", local)) {
@@ -330,6 +403,7 @@ int HxHttpObject::TestAuthentication(const HxStr& target, const HxStr& user,
   }
   const HxStr shownTarget = temporary ? HxStr(local) : target;
   if (!connected || response.outcome == HttpOutcome::ConnectFailed) {
+    if (connected) NoteFailure(response);
     RecordHttpError(
         "HxHttpObject::TestAuthentication '%s' -> '%s' from server '%s', Failed to connect to "
         "server",
@@ -339,6 +413,7 @@ int HxHttpObject::TestAuthentication(const HxStr& target, const HxStr& user,
                  ? m_status
                  : static_cast<int>(InternetErrorOf(response.transferCode));
     if (!response.bodyStored) {
+      NoteFailure(response);
       RecordHttpError("TestAuthentication '%s' -> '%s' from server '%s', Failed with error code %d",
                       m_objectPath.c_str(), shownTarget.c_str(), m_server.c_str(), m_status);
     }

@@ -1,6 +1,9 @@
 // The transfer objects for "http:" and "https:" locations. Every failure is recorded in the
 // shared error list as 0x2000008b "HttpObject error: %s"; the last HTTP status stays readable
-// through GetStatus. An object is used by one thread at a time; Cancel may come from another.
+// through GetStatus, and the cause of the last failure through LastFailureCause. Paths are sent
+// escaped; redirects of GET, HEAD and form posts are followed (never from "https:" to "http:").
+// An operation gives up once two of its attempts stalled. An object is used by one thread at a
+// time; Cancel may come from another.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -40,13 +43,32 @@ class HxHttpObject : public HxRemoteObject {
   // Sends a local file with "PUT" or "POST".
   bool UploadFile(const HxStr& localFile, const char* method);
   // Posts `form` (its first `length` bytes) as a form to `objectPath`; a 200 body goes to
-  // `target` with the response's last-modified time.
+  // `target` (with the response's last-modified time inside GetFileIfNewer).
   bool PostFile(const HxStr& objectPath, const HxStr& target, const char* form, size_t length);
 
   const HxStr& Server() const { return m_server; }
   const HxStr& ObjectPath() const { return m_objectPath; }
+  // Why the last operation failed, in plain words ("the body ended after 20000 of 50000
+  // bytes", "the server answered with status 404"); empty when it succeeded.
+  const std::string& LastFailureCause() const { return m_failureCause; }
 
  private:
+  // Marks one public operation (operations nest: GetFileIfNewer runs GetFile). The outermost
+  // starts a new stall count and failure cause.
+  class Operation {
+   public:
+    explicit Operation(HxHttpObject& object);
+    ~Operation();
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+   private:
+    HxHttpObject& m_object;
+  };
+  // Keeps the first cause an operation found; `response` gives it, else its status does.
+  void NoteFailure(const HttpResponse& response);
+  void NoteFailure(std::string cause);
+
   // Runs one request through the current proxy: after a failed connection the system's proxy
   // configuration is tried once; a send failure moves along its list of alternatives.
   // `credentials` carries the credentials to send; the proxy fields are filled in here.
@@ -76,6 +98,11 @@ class HxHttpObject : public HxRemoteObject {
   long m_serverAuth = 0;
   long m_proxyAuth = 0;
   bool m_fallbackTried = false;
+  bool m_setTargetTime = false;  // inside GetFileIfNewer
+  int m_operationDepth = 0;
+  int m_stalledAttempts = 0;
+  HttpResponse m_lastStalled;    // answers for the attempts an operation no longer makes
+  std::string m_failureCause;
   std::vector<std::string> m_alternativeProxies;
   std::string m_alternativeBypass;
   size_t m_proxyIndex = 0;
@@ -86,3 +113,6 @@ class HxHttpsObject : public HxHttpObject {
   using HxHttpObject::HxHttpObject;
   uint32_t RequestFlags() const override;
 };
+
+// The LastFailureCause of an HTTP or HTTPS object; empty for other kinds.
+std::string HttpFailureCause(const HxRemoteObject& object);

@@ -103,12 +103,15 @@ std::string EnvironmentProxyFor(const EnvironmentProxies& env, bool secure) {
   return std::string();
 }
 
-// The store's proxy in curl form when the record is meant for transfers; empty otherwise.
-std::string StoreProxyUrl(const ProxySettings& settings) {
+// The store's proxy in curl form when the record is meant for transfers of this kind; empty
+// otherwise. An HTTP record is the proxy list "http=http://server:port", which serves "http:"
+// locations only; a SOCKS proxy serves both kinds.
+std::string StoreProxyUrl(const ProxySettings& settings, bool secure) {
   if (!settings.useForWinInet || settings.server.empty()) return std::string();
   const char* scheme = nullptr;
   switch (settings.protocol) {
     case ProxyProtocol::Http:
+      if (secure) return std::string();
       scheme = "http://";
       break;
     case ProxyProtocol::Socks4:
@@ -128,7 +131,7 @@ std::string StoreProxyUrl(const ProxySettings& settings) {
 
 SessionProxy Choose(const ProxySettings& settings, const EnvironmentProxies& env, bool secure) {
   SessionProxy session;
-  const std::string storeProxy = StoreProxyUrl(settings);
+  const std::string storeProxy = StoreProxyUrl(settings, secure);
   if (!storeProxy.empty()) {
     session.access = SessionProxy::Access::Explicit;
     session.proxyUrl = storeProxy;

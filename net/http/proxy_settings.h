@@ -47,8 +47,8 @@ struct SessionProxy {
 };
 
 // The session proxy of a new transfer: the store's proxy when "UseForWinINet" is set with a
-// server ("http://", or a SOCKS form when the protocol says so), else the environment's proxy
-// with its no_proxy list, else direct. Cached per process; a cached answer is used only for
+// server (an HTTP proxy for "http:" locations only, a SOCKS proxy for both), else the
+// environment's proxy with its no_proxy list, else direct. Cached per process; a cached answer is used only for
 // the same store identity, sandbox, environment and hive files' last writes, and for at most
 // kProxyCacheMs of the platform clock.
 SessionProxy ReadSessionProxy();

@@ -17,15 +17,13 @@
 #include "net/http/http_transfer.h"
 #include "net/http/hx_http_object.h"
 #include "net/http/proxy_settings.h"
+#include "scoped_proxy_environment.h"
 #include "scoped_sandbox.h"
 
 class HttpObjectTest : public ::testing::Test {
  protected:
   HttpObjectTest() {
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
-                             "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY", "NOLT_CA_FILE"}) {
-      platform::testing::SetEnvironment(name, "");
-    }
+    platform::testing::SetEnvironment("NOLT_CA_FILE", "");
     ForgetCachedSessionProxy();
     http_binding::ReevaluateHttpLibraryForTesting();
     RegisterHttpTransferObjects();
@@ -46,7 +44,6 @@ class HttpObjectTest : public ::testing::Test {
   }
 
   std::string File(const std::string& name) const { return sandbox_.Root() + "/" + name; }
-
   static void Write(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
   }
@@ -65,12 +62,18 @@ class HttpObjectTest : public ::testing::Test {
   }
   // "HttpObject error: " + text, as the shared list holds it.
   static std::string HttpError(const std::string& text) { return "HttpObject error: " + text; }
-
+  // The record of a failed GetFile of `path` on `server` into `target`.
+  static std::string GetFileError(const std::string& path, const std::string& target,
+                                  const std::string& server, const std::string& tail) {
+    return HttpError("GetFile '" + path + "' -> '" + target + "' from server '" + server +
+                     "', " + tail);
+  }
   std::string ServerName(const net_test::HttpTestServer& server) const {
     return "127.0.0.1:" + std::to_string(server.Port());
   }
 
   platform::testing::ScopedSandbox sandbox_;
   ScopedStoreIdentity identity_{"provider", "tester"};
+  net_test::ScopedProxyEnvironment noEnvironmentProxy_;
   net_test::HttpTestServer server_;
 };

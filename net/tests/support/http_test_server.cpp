@@ -2,15 +2,17 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <openssl/evp.h>
+#include <strings.h>
+#include <sys/stat.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <filesystem>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "scratch_directory.h"
@@ -20,32 +22,13 @@ namespace net_test {
 
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr const char* kDefaultContentType = "application/octet-stream";
-constexpr size_t kFileChunk = 64 * 1024;
-
-std::string Base64(std::string_view bytes) {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t group = static_cast<uint8_t>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 2]);
-    text += kAlphabet[(group >> 18) & 63];
-    text += kAlphabet[(group >> 12) & 63];
-    text += i + 1 < bytes.size() ? kAlphabet[(group >> 6) & 63] : '=';
-    text += i + 2 < bytes.size() ? kAlphabet[group & 63] : '=';
-  }
+std::string Base64(const std::string& bytes) {
+  std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+  const int size = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
+                                   reinterpret_cast<const unsigned char*>(bytes.data()),
+                                   static_cast<int>(bytes.size()));
+  text.resize(static_cast<size_t>(size));
   return text;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 // What a path answers with: scripted responses, or a local file.
@@ -58,38 +41,50 @@ struct Route {
 // The test authority and the server certificate it issued, made once per process.
 struct TestCertificates {
   ScratchDirectory directory{"tidesync-https-"};
-  std::string ca, certificate, key;
+  std::string ca = directory.File("ca.pem"), certificate = directory.File("server.pem"),
+              key = directory.File("server.key");
 
   TestCertificates() {
     const std::string dir = directory.Path();
-    const std::string ext = directory.File("server.ext");
-    std::ofstream(ext) << "basicConstraints=CA:FALSE\n"
-                          "keyUsage=critical,digitalSignature,keyEncipherment\n"
-                          "extendedKeyUsage=serverAuth\n"
-                          "subjectAltName=IP:127.0.0.1,DNS:localhost\n";
+    std::ofstream(directory.File("server.ext")) << "basicConstraints=CA:FALSE\n"
+                                                   "keyUsage=critical,digitalSignature,keyEncipherment\n"
+                                                   "extendedKeyUsage=serverAuth\n"
+                                                   "subjectAltName=IP:127.0.0.1,DNS:localhost\n";
     const std::string curve = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
     const bool made =
         !dir.empty() &&
-        RunCommand("openssl req -x509" + curve + " -keyout '" + dir + "/ca.key' -out '" + dir +
-                   "/ca.pem' -days 3650 -subj '/CN=Test HTTPS Root'"
+        RunCommand("openssl req -x509" + curve + " -keyout '" + dir + "/ca.key' -out '" + ca +
+                   "' -days 3650 -subj '/CN=Test HTTPS Root'"
                    " -addext basicConstraints=critical,CA:TRUE"
                    " -addext keyUsage=critical,keyCertSign,cRLSign") &&
-        RunCommand("openssl req" + curve + " -keyout '" + dir + "/server.key' -out '" + dir +
+        RunCommand("openssl req" + curve + " -keyout '" + key + "' -out '" + dir +
                    "/server.csr' -subj '/CN=127.0.0.1'") &&
-        RunCommand("openssl x509 -req -in '" + dir + "/server.csr' -CA '" + dir +
-                   "/ca.pem' -CAkey '" + dir + "/ca.key' -CAcreateserial -days 365 -extfile '" +
-                   ext + "' -out '" + dir + "/server.pem'");
-    if (made) {
-      ca = directory.File("ca.pem");
-      certificate = directory.File("server.pem");
-      key = directory.File("server.key");
-    }
+        RunCommand("openssl x509 -req -in '" + dir + "/server.csr' -CA '" + ca + "' -CAkey '" +
+                   dir + "/ca.key' -CAcreateserial -days 365 -extfile '" + dir +
+                   "/server.ext' -out '" + certificate + "'");
+    if (!made) ADD_FAILURE() << "the test authority could not be made";
   }
 };
 
 const TestCertificates& Certificates() {
   static TestCertificates certificates;
   return certificates;
+}
+
+// The file's bytes and its modification time as an HTTP date; false when it cannot be read.
+bool ReadServedFile(const std::string& path, std::string& bytes, std::string& date) {
+  struct stat status {};
+  std::ifstream in(path, std::ios::binary);
+  if (!in || stat(path.c_str(), &status) != 0) return false;
+  std::ostringstream content;
+  content << in.rdbuf();
+  bytes = content.str();
+  std::tm time{};
+  gmtime_r(&status.st_mtime, &time);
+  char text[40];
+  std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &time);
+  date = text;
+  return true;
 }
 
 }  // namespace
@@ -106,9 +101,6 @@ struct HttpTestServer::State {
   std::set<int> remotePorts;
 
   void Handle(const httplib::Request& request, httplib::Response& response);
-  void Record(const httplib::Request& request);
-  void Answer(const Response& scripted, httplib::Response& response);
-  static void AnswerWithFile(const std::string& file, httplib::Response& response);
   void Start();
 };
 
@@ -116,13 +108,10 @@ void HttpTestServer::State::Start() {
   const auto handler = [this](const httplib::Request& request, httplib::Response& response) {
     Handle(request, response);
   };
-  const std::string any = ".*";
-  server->Get(any, handler);  // also answers HEAD
-  server->Post(any, handler);
-  server->Put(any, handler);
-  server->Delete(any, handler);
-  server->Patch(any, handler);
-  server->Options(any, handler);
+  server->Get(".*", handler);  // also answers HEAD
+  server->Post(".*", handler);
+  server->Put(".*", handler);
+  server->Delete(".*", handler);
   port = server->bind_to_any_port("127.0.0.1");
   if (port <= 0) {
     ADD_FAILURE() << "the test server could not listen";
@@ -137,117 +126,68 @@ void HttpTestServer::State::Start() {
   if (!server->is_running()) ADD_FAILURE() << "the test server did not start";
 }
 
-void HttpTestServer::State::Record(const httplib::Request& request) {
-  RecordedRequest recorded;
-  recorded.method = request.method;
-  recorded.path = request.path;
+void HttpTestServer::State::Handle(const httplib::Request& request, httplib::Response& response) {
+  RecordedRequest recorded{request.method, request.path, "", request.body, {}};
   const size_t question = request.target.find('?');
   if (question != std::string::npos) recorded.query = request.target.substr(question + 1);
-  recorded.body = request.body;
   for (const auto& [name, value] : request.headers) recorded.headers.emplace_back(name, value);
-  recorded.remotePort = request.remote_port;
-  std::lock_guard<std::mutex> lock(mutex);
+  std::unique_lock<std::mutex> lock(mutex);
   requests.push_back(std::move(recorded));
   remotePorts.insert(request.remote_port);
-}
-
-void HttpTestServer::State::Handle(const httplib::Request& request, httplib::Response& response) {
-  Record(request);
-  std::unique_lock<std::mutex> lock(mutex);
   const auto found = routes.find(request.path);
   if (found == routes.end() || (found->second.file.empty() && found->second.responses.empty())) {
     response.status = 404;
     return;
   }
   Route& route = found->second;
+  std::string bytes, date;
   if (!route.file.empty()) {
-    const std::string file = route.file;
-    lock.unlock();
-    AnswerWithFile(file, response);
+    response.status = 404;
+    if (ReadServedFile(route.file, bytes, date)) {
+      response.status = 200;
+      response.set_header("Last-Modified", date);
+      response.set_content(bytes, "application/octet-stream");
+    }
     return;
   }
   const Response scripted = route.responses[route.next];
-  if (scripted.requireBasicAuth && request.get_header_value("Authorization") !=
-                                       "Basic " + Base64(scripted.user + ":" + scripted.password)) {
+  if (!scripted.basicAuth.empty() &&
+      request.get_header_value("Authorization") != "Basic " + Base64(scripted.basicAuth)) {
     response.status = 401;
     response.set_header("WWW-Authenticate", "Basic realm=\"test\"");
-    response.set_content("authorization required", "text/plain");
     return;
   }
   route.next = std::min(route.next + 1, route.responses.size() - 1);
-  lock.unlock();
-  Answer(scripted, response);
-}
-
-void HttpTestServer::State::Answer(const Response& scripted, httplib::Response& response) {
   response.status = scripted.status;
-  std::string contentType = kDefaultContentType;
-  for (const auto& [name, value] : scripted.headers) {
-    if (SameName(name, "Content-Type")) {
-      contentType = value;
-    } else {
-      response.set_header(name, value);
-    }
-  }
-  if (scripted.breakAfter >= scripted.body.size()) {
-    response.set_content(scripted.body, contentType);
-    return;
-  }
-  // The full length is announced; returning false after breakAfter bytes drops the connection.
-  response.set_content_provider(scripted.body.size(), contentType,
-                                [body = scripted.body, cut = scripted.breakAfter](
-                                    size_t offset, size_t length, httplib::DataSink& sink) {
-                                  if (offset >= cut) return false;
-                                  sink.write(body.data() + offset, std::min(length, cut - offset));
-                                  return true;
-                                });
-}
-
-void HttpTestServer::State::AnswerWithFile(const std::string& file, httplib::Response& response) {
-  std::error_code error;
-  const uintmax_t size = fs::file_size(file, error);
-  auto stream = std::make_shared<std::ifstream>(file, std::ios::binary);
-  if (error || !*stream) {
-    response.status = 404;
-    return;
-  }
-  response.status = 200;
-  response.set_header("Last-Modified", HttpDateOfFile(file));
-  response.set_content_provider(static_cast<size_t>(size), kDefaultContentType,
-                                [stream](size_t offset, size_t length, httplib::DataSink& sink) {
-                                  std::vector<char> chunk(std::min(length, kFileChunk));
-                                  stream->seekg(static_cast<std::streamoff>(offset));
-                                  stream->read(chunk.data(),
-                                               static_cast<std::streamsize>(chunk.size()));
-                                  const std::streamsize got = stream->gcount();
-                                  if (got <= 0) return false;
-                                  sink.write(chunk.data(), static_cast<size_t>(got));
-                                  return true;
-                                });
+  for (const auto& [name, value] : scripted.headers) response.set_header(name, value);
+  response.set_content(scripted.body, "application/octet-stream");
 }
 
 std::string RecordedRequest::Header(std::string_view name) const {
   for (const auto& [key, value] : headers) {
-    if (SameName(key, name)) return value;
+    if (key.size() == name.size() && strncasecmp(key.data(), name.data(), key.size()) == 0) {
+      return value;
+    }
   }
   return std::string();
 }
 
-HttpTestServer::HttpTestServer() : state_(std::make_unique<State>()) {
-  state_->server = std::make_unique<httplib::Server>();
-  state_->Start();
-}
+HttpTestServer::HttpTestServer() : HttpTestServer(false) {}
 
-HttpTestServer::HttpTestServer(SecureTag) : state_(std::make_unique<State>()) {
-  const TestCertificates& certificates = Certificates();
-  state_->secure = true;
-  state_->server = std::make_unique<httplib::SSLServer>(certificates.certificate.c_str(),
-                                                        certificates.key.c_str());
-  if (!state_->server->is_valid()) {
-    ADD_FAILURE() << "the HTTPS test server has no usable certificate";
-    return;
+HttpTestServer::HttpTestServer(bool secure) : state_(std::make_unique<State>()) {
+  state_->secure = secure;
+  if (!secure) {
+    state_->server = std::make_unique<httplib::Server>();
+  } else {
+    const TestCertificates& certificates = Certificates();
+    state_->server = std::make_unique<httplib::SSLServer>(certificates.certificate.c_str(),
+                                                          certificates.key.c_str());
   }
-  state_->Start();
+  if (state_->server->is_valid()) {
+    state_->Start();
+  } else {
+    ADD_FAILURE() << "the test server has no usable certificate";
+  }
 }
 
 HttpTestServer::~HttpTestServer() {
@@ -286,29 +226,6 @@ size_t HttpTestServer::ConnectionCount() const {
   return state_->remotePorts.size();
 }
 
-HttpsTestServer::HttpsTestServer() : HttpTestServer(SecureTag{}) {}
-
 std::string HttpsTestServer::CaFile() { return Certificates().ca; }
-
-std::string HttpDateOfFile(const std::string& localFile) {
-  using namespace std::chrono;
-  std::error_code error;
-  const fs::file_time_type modified = fs::last_write_time(localFile, error);
-  if (error) return std::string();
-  const auto stamp = floor<seconds>(file_clock::to_sys(modified));
-  const sys_days day = floor<days>(stamp);
-  const year_month_day date(day);
-  const hh_mm_ss<seconds> time(stamp - day);
-  static constexpr const char* kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  char text[40];
-  std::snprintf(text, sizeof text, "%s, %02u %s %04d %02d:%02d:%02d GMT",
-                kWeekdays[weekday(day).c_encoding()], static_cast<unsigned>(date.day()),
-                kMonths[static_cast<unsigned>(date.month()) - 1], static_cast<int>(date.year()),
-                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                static_cast<int>(time.seconds().count()));
-  return text;
-}
 
 }  // namespace net_test
