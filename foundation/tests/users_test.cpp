@@ -4,12 +4,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "foundation/registry/provider_store.h"
 #include "foundation/users/users.h"
 #include "platform/identity.h"
 #include "platform/messages.h"
+#include "platform/registry.h"
 #include "registry_store_identity.h"
 #include "scoped_sandbox.h"
 #include "trace_capture.h"
@@ -18,7 +19,6 @@ namespace {
 
 class UsersTest : public ::testing::Test {
  protected:
-  // Sets "UserIdType" in the provider's "General" key.
   static void SetUserIdType(uint32_t method) {
     platform::RegistryKey key;
     ASSERT_EQ(
@@ -29,7 +29,7 @@ class UsersTest : public ::testing::Test {
   }
   static std::string UserName(size_t size = 260, bool* fitted = nullptr) {
     std::vector<char> buffer(size + 1, 'x');
-    bool result = TuGetUserName(buffer.data(), size);
+    const bool result = TuGetUserName(buffer.data(), size);
     if (fitted != nullptr) *fitted = result;
     return buffer.data();
   }
@@ -38,72 +38,61 @@ class UsersTest : public ::testing::Test {
   ScopedStoreIdentity identity_{"prov", ""};
 };
 
-TEST_F(UsersTest, EachMethodOfUserIdTypeTracedWithAndWithoutAProviderOrAsAService) {
+TEST_F(UsersTest, UserIdTypeChoosesTheNameWhichIsCutToTheBufferAndTraced) {
   TraceCapture trace;
-  bool fitted = false;
-  EXPECT_EQ(UserName(260, &fitted), "alice");
-  EXPECT_TRUE(fitted);
+  EXPECT_EQ(UserName(), "alice");
   char expected[64];
   std::snprintf(expected, sizeof expected, "TuGetUserName[%x]: userName = alice\n",
                 platform::CurrentThreadId());
   EXPECT_EQ(trace.Text(), expected);
-
-  struct Case {
-    uint32_t method;
-    const char* name;
-  };
   // The directory services' names are not available and fall back to the system account.
-  for (const Case& c : {Case{0, "alice"}, Case{1, "SYSTEM"}, Case{2, "SYSTEM"}, Case{3, "SYSTEM"},
-                        Case{4, "alice"}, Case{0xFFFFFFFF, "alice"}}) {
-    SetUserIdType(c.method);
-    EXPECT_EQ(UserName(), c.name) << c.method;
+  for (const auto& [method, name] : std::vector<std::pair<uint32_t, const char*>>{
+           {1, "SYSTEM"}, {2, "SYSTEM"}, {3, "SYSTEM"}, {4, "alice"}, {0xFFFFFFFF, "alice"}}) {
+    SetUserIdType(method);
+    EXPECT_EQ(UserName(), name) << method;
   }
-  ScopedStoreIdentity::Current().providerId = "";  // without a provider: the process user
   SetUserIdType(1);
+  ScopedStoreIdentity::Current().providerId = "";  // without a provider: the process user
   EXPECT_EQ(UserName(), "alice");
-  // A service process yields its own account name.
-  platform::testing::SetEnvironment("NOLT_USER", "SYSTEM");
-  EXPECT_EQ(UserName(), "SYSTEM");
-}
-
-TEST_F(UsersTest, ANameThatDoesNotFitIsCutAndTheSystemAccountNameIsKnown) {
-  bool fitted = true;
-  EXPECT_EQ(UserName(3, &fitted), "al");
-  EXPECT_FALSE(fitted);
-  EXPECT_EQ(UserName(6, &fitted), "alice");
-  EXPECT_TRUE(fitted);
+  for (const auto& [size, name, fits] : std::vector<std::tuple<size_t, const char*, bool>>{
+           {3, "al", false}, {5, "alic", false}, {6, "alice", true}}) {
+    bool fitted = !fits;
+    EXPECT_EQ(UserName(size, &fitted), name);
+    EXPECT_EQ(fitted, fits) << size;
+  }
   EXPECT_FALSE(TuGetUserName(nullptr, 0));
-
-  EXPECT_EQ(GetSystemAccountName(), "SYSTEM");
+  platform::testing::SetEnvironment("NOLT_USER", "SYSTEM");  // a service: its own account
+  EXPECT_EQ(UserName(), "SYSTEM");
   EXPECT_TRUE(IsSystemAccountName("system"));
-  EXPECT_TRUE(IsSystemAccountName("SYSTEM"));
   EXPECT_FALSE(IsSystemAccountName("SYSTEMS"));
-  EXPECT_FALSE(IsSystemAccountName(""));
-  EXPECT_TRUE(IsTerminalServer());
 }
 
-TEST_F(UsersTest, LoggedOnUsersFromTheSessionListOrNoneWhenItCannotBeRead) {
+TEST_F(UsersTest, TheServicesSessionComesFirstAndAnUnreadableListGivesNone) {
   std::filesystem::create_directories(sandbox_.Root() + "/machine");
-  std::ofstream(platform::SessionListPath()) << "\nalice\nbob\n";
-  TraceCapture trace;
-  std::vector<HxStr> names = {"stale"};
-  ASSERT_EQ(GetLoggedOnUserNames(names), 3u);
-  EXPECT_EQ(names, (std::vector<HxStr>{"", "alice", "bob"}));
-  EXPECT_EQ(trace.Text(),
-            "Succeeded to query user name () from session\n"
-            "Succeeded to query user name (alice) from session\n"
-            "Succeeded to query user name (bob) from session\n");
-
-  // An unreadable session list gives no names.
+  struct Case {
+    const char* sessions;
+    std::vector<HxStr> names;
+  };
+  for (const Case& c : {Case{"", {""}}, Case{"alice\n\nbob\n", {"", "alice", "", "bob"}}}) {
+    std::ofstream(platform::SessionListPath()) << c.sessions;
+    TraceCapture trace;
+    std::vector<HxStr> names = {"stale"};
+    EXPECT_EQ(GetLoggedOnUserNames(names), c.names.size());
+    EXPECT_EQ(names, c.names);
+    std::string lines;
+    for (const HxStr& name : c.names) {
+      lines += "Succeeded to query user name (" + std::string(name.c_str()) + ") from session\n";
+    }
+    EXPECT_EQ(trace.Text(), lines);
+  }
   std::filesystem::remove(platform::SessionListPath());
   std::filesystem::create_directories(platform::SessionListPath());
-  TraceCapture failure;
-  names = {"stale"};
+  TraceCapture trace;
+  std::vector<HxStr> names = {"stale"};
   EXPECT_EQ(GetLoggedOnUserNames(names), 0u);
   EXPECT_TRUE(names.empty());
-  EXPECT_EQ(failure.Text(),
-            "Failed to call WTSEnumerateSessions(), 5\n"
-            "Failed, EnumerateSessions()\n");
+  EXPECT_EQ(trace.Text(),
+            "Failed to call WTSEnumerateSessions(), 5\nFailed, EnumerateSessions()\n");
 }
 
 }  // namespace

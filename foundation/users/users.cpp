@@ -68,6 +68,7 @@ size_t GetLoggedOnUserNames(std::vector<HxStr>& names) {
   if (IsTerminalServer()) {
     std::vector<std::string> sessions;
     if (platform::LoggedOnUserNames(sessions)) {
+      sessions.insert(sessions.begin(), std::string());  // the services' session
       for (const std::string& name : sessions) {
         trace.TraceL1(kTraceGeneral, "Succeeded to query user name (%s) from session\n",
                       name.c_str());

@@ -20,7 +20,8 @@ HxStr GetSystemAccountName();
 bool IsSystemAccountName(std::string_view userName);
 
 // The users logged on to the machine, one per session (a session without a user gives an empty
-// name). Returns the number of names; 0 on failure.
+// name). The services' session, which has no user, is always listed first, so nobody logged on
+// is one empty name, not a failure. Returns the number of names; 0 on failure.
 size_t GetLoggedOnUserNames(std::vector<HxStr>& names);
 
 // Whether sessions can be enumerated: always here.

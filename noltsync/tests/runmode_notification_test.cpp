@@ -74,7 +74,9 @@ TEST_F(NotifyTest, TheServiceOpensOneEventPerLoggedOnUserAndSignalsTheOneThatExi
   LogOn({"alice", "bob", "carol"});
   auto bobsAgent = platform::Event::Create(std::string(kEventPrefix) + "bob", false, false);
   NotifyNoltcmdSync(context_, false, 0);
-  EXPECT_EQ(CountLogged("NotifyNoltcmdSync: send sync notification event"), 3);
+  // The three users and the services' session, which has no user.
+  EXPECT_EQ(CountLogged("NotifyNoltcmdSync: send sync notification event"), 4);
+  EXPECT_EQ(LoggedEventHandle(""), 0);
   EXPECT_EQ(LoggedEventHandle("alice"), 0);
   EXPECT_GT(LoggedEventHandle("bob"), 0);
   EXPECT_EQ(LoggedEventHandle("carol"), 0);
@@ -110,6 +112,14 @@ TEST_F(NotifyTest, NewDataWithAnArgumentPostsTheNotifyMessageToTheMasterThread) 
   EXPECT_TRUE(Signalled(*newData_));
   // Only the service wakes the command agents.
   EXPECT_EQ(CountLogged("NotifyNoltcmdSync:"), 0);
+}
+
+TEST_F(NotifyTest, NobodyLoggedOnIsNoFailure) {
+  RunIn(true);
+  LogOn({});
+  NotifyNoltcmdSync(context_, true, 0);
+  EXPECT_EQ(CountLogged("NotifyNoltcmdSync: Failed to query user name"), 0);
+  EXPECT_TRUE(Signalled(*newData_));
 }
 
 TEST_F(NotifyTest, AServiceThatCannotListTheUsersStopsBeforeTheNewDataEvent) {
