@@ -53,11 +53,12 @@ provider_store::ProviderStoreIdentity IdentityFromContext() {
   return identity;
 }
 
-// Hands the context to the layers below that read it: the registry store's identity and the
-// temporary directory of transfers.
+// Hands the context to the layers below that read it: the registry store's identity, the
+// temporary directory of transfers and the encoding of key-value files.
 void ConnectContextConsumers() {
   provider_store::SetProviderStoreIdentitySource(&IdentityFromContext);
   SetTempDirectorySource([] { return GetTempRoot(); });
+  HxKvFile::SetEncodingSource([] { return GetValue(names::kSection, names::kEncoding); });
 }
 
 // The calling thread's context, created with the defaults of a new context when missing.
@@ -120,9 +121,6 @@ bool SetValue(std::string_view section, const HxStr& key, const HxStr& value) {
   HxKVList* list = OwnContext(store).Sections().GetSection(section);
   if (list == nullptr) return false;
   list->Put(key, value);
-  if (CompareNoCase(section, names::kSection) == 0 && CompareNoCase(key, names::kEncoding) == 0) {
-    HxKvFile::SetContextEncoding(value);
-  }
   return true;
 }
 
@@ -159,7 +157,6 @@ void ClearContextStore() {
   store.contexts.clear();
   store.hasPrimary = false;
   store.primaryThread = 0;
-  HxKvFile::SetContextEncoding("utf8");
 }
 
 namespace context_store {

@@ -12,16 +12,17 @@ namespace {
 
 constexpr uint32_t kErrorUnableToWriteFile = 0x2000006d;
 
-std::atomic<HxTextEncoding> g_requestedEncoding{HxTextEncoding::kUtf8};
+std::atomic<HxKvFile::EncodingSource> g_encodingSource{nullptr};
 
 }  // namespace
 
-void HxKvFile::SetContextEncoding(std::string_view encodingValue) {
-  g_requestedEncoding.store(CompareNoCase(encodingValue, "MB") == 0 ? HxTextEncoding::kAnsi
-                                                                    : HxTextEncoding::kUtf8);
-}
+void HxKvFile::SetEncodingSource(EncodingSource source) { g_encodingSource.store(source); }
 
-HxTextEncoding HxKvFile::RequestedEncoding() { return g_requestedEncoding.load(); }
+HxTextEncoding HxKvFile::RequestedEncoding() {
+  const EncodingSource source = g_encodingSource.load();
+  return source != nullptr && CompareNoCase(source(), "MB") == 0 ? HxTextEncoding::kAnsi
+                                                                  : HxTextEncoding::kUtf8;
+}
 
 bool HxKvFile::LoadFrom(std::string_view path) {
   Clear();

@@ -6,6 +6,7 @@
 
 #include "foundation/kv/encoded_text_file.h"
 #include "foundation/kv/hx_stream.h"
+#include "foundation/strings/hx_str.h"
 
 class HxKvFile : public HxStream {
  public:
@@ -19,9 +20,12 @@ class HxKvFile : public HxStream {
 
   bool IsLoaded() const { return m_loaded; }
 
-  // The encoding files are written in, from the context's "Encoding" value: "MB" (any case)
-  // gives ANSI, anything else UTF-8. Process-wide; UTF-8 until set.
-  static void SetContextEncoding(std::string_view encodingValue);
+  // Yields the "Encoding" value of the context that the calling thread reads; null restores
+  // the default (UTF-8). The process context sets it once a context exists.
+  using EncodingSource = HxStr (*)();
+  static void SetEncodingSource(EncodingSource source);
+  // The encoding this thread writes files in: ANSI when its context's "Encoding" is "MB" (any
+  // case), else UTF-8. Each context has its own, so providers of one process never mix.
   static HxTextEncoding RequestedEncoding();
 
  private:
