@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/files/repair_service.h"
@@ -18,18 +19,17 @@ constexpr uint32_t kCopyFailedError = 0x20000002;
 constexpr uint32_t kErrorCurrentDirectory = 16;
 constexpr uint32_t kErrorUserMappedFile = 1224;
 
-// Process-wide switches; callers flip them on the sync thread only.
-std::atomic<bool> g_deleteDeferral{false};
-std::atomic<bool> g_replaceDeferral{true};
+// The deferrals of the calling thread; the master switch and restart pending of the process.
+thread_local bool t_deleteDeferral = false;
+thread_local bool t_replaceDeferral = false;
 std::atomic<bool> g_deferralMaster{true};
 std::atomic<bool> g_restartPending{false};
 
 bool Swap(std::atomic<bool>& flag, bool on) { return flag.exchange(on, std::memory_order_relaxed); }
+bool Swap(bool& flag, bool on) { return std::exchange(flag, on); }
 bool Read(const std::atomic<bool>& flag) { return flag.load(std::memory_order_relaxed); }
 
-bool Deferring(const std::atomic<bool>& deferral) {
-  return Read(deferral) && Read(g_deferralMaster);
-}
+bool Deferring(bool deferral) { return deferral && Read(g_deferralMaster); }
 
 // Records `code` in the error store, leaves it as the last error and fails.
 bool FailWith(uint32_t code) {
@@ -45,12 +45,12 @@ std::string WithoutTrailingSlashes(std::string_view path) {
 
 }  // namespace
 
-bool SetDeleteDeferral(bool on) { return Swap(g_deleteDeferral, on); }
-bool SetReplaceDeferral(bool on) { return Swap(g_replaceDeferral, on); }
+bool SetDeleteDeferral(bool on) { return Swap(t_deleteDeferral, on); }
+bool SetReplaceDeferral(bool on) { return Swap(t_replaceDeferral, on); }
 bool SetDeferralMaster(bool on) { return Swap(g_deferralMaster, on); }
 bool SetRestartPending(bool on) { return Swap(g_restartPending, on); }
-bool DeleteDeferral() { return Read(g_deleteDeferral); }
-bool ReplaceDeferral() { return Read(g_replaceDeferral); }
+bool DeleteDeferral() { return t_deleteDeferral; }
+bool ReplaceDeferral() { return t_replaceDeferral; }
 bool RestartPending() { return Read(g_restartPending); }
 
 bool DeleteFileEx(std::string_view path) {
@@ -58,7 +58,7 @@ bool DeleteFileEx(std::string_view path) {
   platform::SetReadOnly(file, false);
   if (platform::DeleteFile(file)) return true;
   const uint32_t error = platform::LastError();
-  if (Deferring(g_deleteDeferral)) return DeleteAtRestart(file);
+  if (Deferring(t_deleteDeferral)) return DeleteAtRestart(file);
   if (error == platform::kErrorAccessDenied && RepairServiceRequest(kRepairDeleteFile, file)) {
     return true;
   }
@@ -66,7 +66,13 @@ bool DeleteFileEx(std::string_view path) {
 }
 
 bool DeleteAtRestart(std::string_view path) {
-  if (!platform::ScheduleDeleteAtRestart(std::string(path))) return FailWith(platform::LastError());
+  const std::string file(path);
+  // Nothing there is nothing to schedule (a dangling link is still something to delete).
+  if (!platform::PathExists(file)) {
+    const uint32_t error = platform::LastError();
+    if (!platform::IsSymbolicLink(file)) return FailWith(error);
+  }
+  if (!platform::ScheduleDeleteAtRestart(file)) return FailWith(platform::LastError());
   SetRestartPending(true);
   return true;
 }
@@ -91,7 +97,7 @@ bool CopyFileEx(std::string_view source, std::string_view target, unsigned flags
     case platform::kErrorSharingViolation:
     case platform::kErrorLockViolation:
     case kErrorUserMappedFile:
-      if (Deferring(g_replaceDeferral) && ReplaceAtRestart(from, to)) return true;
+      if (Deferring(t_replaceDeferral) && ReplaceAtRestart(from, to)) return true;
       break;
     default:
       break;
@@ -134,8 +140,10 @@ bool CreateDirectoryPath(std::string_view path) {
     const std::string prefix = full.substr(0, slash);
     if (!prefix.empty() && prefix.back() != '/' && !platform::IsDirectory(prefix)) {
       if (platform::PathExists(prefix)) return FailWith(platform::kErrorAlreadyExists);
-      if (!platform::CreateDirectory(prefix) && !platform::IsDirectory(prefix)) {
-        const uint32_t error = platform::LastError();
+      // The creation's own error: the check behind it (made in a race) would overwrite it.
+      const bool created = platform::CreateDirectory(prefix);
+      const uint32_t error = platform::LastError();
+      if (!created && !platform::IsDirectory(prefix)) {
         if (error != platform::kErrorAccessDenied ||
             !RepairServiceRequest(kRepairCreateDirectory, prefix)) {
           return FailWith(error);

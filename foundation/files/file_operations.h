@@ -9,10 +9,13 @@
 inline constexpr unsigned kCopyFailIfExists = 1;     // an existing target fails the copy
 inline constexpr unsigned kCopyMissingSourceOk = 2;  // a missing source fails without an error
 
-// The process-wide switches. Each setter returns the previous value, so that a caller can switch
-// a deferral on around one operation and restore it afterwards.
-bool SetDeleteDeferral(bool on);   // off at start
-bool SetReplaceDeferral(bool on);  // on at start; the plug-in switches it off when it loads
+// The switches. Each setter returns the previous value, so that a caller can switch a deferral
+// on around one operation and restore it afterwards. The two deferrals belong to the calling
+// thread (every thread starts with both off), so that contexts running side by side in one
+// process never leave each other's deferral on; the master switch and restart pending are
+// process-wide.
+bool SetDeleteDeferral(bool on);
+bool SetReplaceDeferral(bool on);
 bool SetDeferralMaster(bool on);   // on at start; both deferrals need it
 bool SetRestartPending(bool on);   // set whenever an operation was deferred to the next restart
 bool DeleteDeferral();
@@ -26,7 +29,8 @@ bool CopyFileEx(std::string_view source, std::string_view target, unsigned flags
 // Moves source over target now, or copies it beside the target and replaces the target at the
 // next restart. True when done or deferred.
 bool ReplaceAtRestart(std::string_view source, std::string_view target);
-// Schedules a file or empty directory for deletion at the next restart.
+// Schedules a file or empty directory for deletion at the next restart; a path that does not
+// exist fails with 2.
 bool DeleteAtRestart(std::string_view path);
 // Creates a directory with its missing parents; true when it is a directory afterwards.
 bool CreateDirectoryPath(std::string_view path);
