@@ -6,5 +6,11 @@ inline constexpr const char* kOutOfMemoryCaption = "Memory Error";
 inline constexpr const char* kOutOfMemoryText =
     "Out of memory.  Please close any additional applications and retry.";
 
-// Installs the handler as the process's new-handler (one per process on this system).
+// Makes the handler the process's new-handler (one per process on this system) and remembers
+// the one it replaces. Installing it again while it is in place changes nothing.
 void InstallOutOfMemoryHandler();
+
+// Gives the process back the handler that the install replaced, when this one is still in
+// place; a handler installed since stays. A library calls it before it is unloaded, so that no
+// handler of its code outlives it.
+void RemoveOutOfMemoryHandler();
