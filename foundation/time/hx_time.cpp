@@ -59,6 +59,23 @@ int64_t HxTime::Seconds(int64_t span) { return span / kSecond % 60; }
 
 namespace {
 
+constexpr uint32_t kDateForms = HxTime::kDateShortDate | HxTime::kDateLongDate |
+                                HxTime::kDateYearMonth;
+constexpr uint32_t kDateAlternativeCalendar = 0x4;
+constexpr uint32_t kDateLeftToRight = 0x10;
+constexpr uint32_t kDateRightToLeft = 0x20;
+constexpr uint32_t kDateAutoLayout = 0x40;
+constexpr uint32_t kLocaleUseAnsiCodePage = 0x40000000;
+constexpr uint32_t kLocaleFlags = HxTime::kLocaleNoUserOverride | kLocaleUseAnsiCodePage;
+// Flags that change nothing here: one calendar, one reading order, one code page.
+constexpr uint32_t kKnownDateFlags = kDateForms | kDateAlternativeCalendar | kDateLeftToRight |
+                                     kDateRightToLeft | kDateAutoLayout | kLocaleFlags;
+constexpr uint32_t kKnownTimeFlags = HxTime::kTimeNoMinutesOrSeconds | HxTime::kTimeNoSeconds |
+                                     HxTime::kTimeNoTimeMarker |
+                                     HxTime::kTimeForce24HourFormat | kLocaleFlags;
+
+bool HasPicture(const char* picture) { return picture != nullptr && *picture != '\0'; }
+
 // The local calendar fields of a time; false when it cannot be converted.
 bool LocalFields(const HxTime& time, platform::CalendarTime& fields) {
   uint64_t local = 0;
@@ -66,31 +83,61 @@ bool LocalFields(const HxTime& time, platform::CalendarTime& fields) {
          platform::FileTimeToCalendar(local, fields);
 }
 
-// Flags are not interpreted: every caller asks for the default (short) form or gives a picture.
-HxStr FormatLocal(const HxTime& time, const char* picture, uint32_t locale, PictureKind kind) {
-  platform::CalendarTime fields;
-  if (!LocalFields(time, fields)) return HxStr();
-  const bool english = locale == HxTime::kLocaleEnglishUs;
-  if (picture != nullptr && *picture != '\0') {
-    return HxStr(FormatPicture(fields, picture, kind, english));
-  }
-  if (english) {
-    return HxStr(
-        FormatPicture(fields, kind == PictureKind::Date ? "M/d/yyyy" : "h:mm:ss tt", kind, true));
-  }
-  return HxStr(platform::FormatCalendar(fields, kind == PictureKind::Date ? "%x" : "%X", false));
+bool DateFlagsValid(uint32_t flags, bool picture) {
+  const uint32_t forms = flags & kDateForms;
+  return (flags & ~kKnownDateFlags) == 0 && (forms & (forms - 1)) == 0 &&
+         (flags & (kDateLeftToRight | kDateRightToLeft)) !=
+             (kDateLeftToRight | kDateRightToLeft) &&
+         !(picture && (forms != 0 || (flags & HxTime::kLocaleNoUserOverride) != 0));
+}
+
+bool TimeFlagsValid(uint32_t flags, bool picture) {
+  return (flags & ~kKnownTimeFlags) == 0 &&
+         !(picture && (flags & HxTime::kLocaleNoUserOverride) != 0);
 }
 
 }  // namespace
 
-HxStr HxTime::FormatDate(const HxTime& time, uint32_t /*flags*/, const char* picture,
+HxStr HxTime::FormatDate(const HxTime& time, uint32_t flags, const char* picture,
                          uint32_t locale) {
-  return FormatLocal(time, picture, locale, PictureKind::Date);
+  platform::CalendarTime fields;
+  if (!DateFlagsValid(flags, HasPicture(picture)) || !LocalFields(time, fields)) return HxStr();
+  const bool english = locale == kLocaleEnglishUs;
+  const char* form = picture;
+  if (!HasPicture(picture)) {
+    switch (flags & kDateForms) {
+      case kDateLongDate:
+        form = "dddd, MMMM d, yyyy";
+        break;
+      case kDateYearMonth:
+        form = "MMMM yyyy";
+        break;
+      default:
+        if (!english) return HxStr(platform::FormatCalendar(fields, "%x", false));
+        form = "M/d/yyyy";
+        break;
+    }
+  }
+  return HxStr(FormatPicture(fields, form, PictureKind::Date, english));
 }
 
-HxStr HxTime::FormatTime(const HxTime& time, uint32_t /*flags*/, const char* picture,
+HxStr HxTime::FormatTime(const HxTime& time, uint32_t flags, const char* picture,
                          uint32_t locale) {
-  return FormatLocal(time, picture, locale, PictureKind::Time);
+  platform::CalendarTime fields;
+  if (!TimeFlagsValid(flags, HasPicture(picture)) || !LocalFields(time, fields)) return HxStr();
+  TimePictureOptions options;
+  options.noMinutes = (flags & kTimeNoMinutesOrSeconds) != 0;
+  options.noSeconds = (flags & kTimeNoSeconds) != 0;
+  options.noMarker = (flags & kTimeNoTimeMarker) != 0;
+  options.force24Hour = (flags & kTimeForce24HourFormat) != 0;
+  const bool english = locale == kLocaleEnglishUs;
+  if (HasPicture(picture)) {
+    return HxStr(FormatPicture(fields, picture, PictureKind::Time, english, options));
+  }
+  if (english) return HxStr(FormatPicture(fields, "h:mm:ss tt", PictureKind::Time, true, options));
+  if (!options.ChangesAnything()) return HxStr(platform::FormatCalendar(fields, "%X", false));
+  const std::string form = UserShortTimePicture();
+  return HxStr(FormatPicture(fields, form.c_str(), PictureKind::Time, false, options));
 }
 
 HxStr HxTime::Readable() const {

@@ -16,6 +16,18 @@ class HxTime {
   static constexpr uint32_t kLocaleSystemDefault = 0x800;
   static constexpr uint32_t kLocaleEnglishUs = 0x409;  // always English
 
+  // Flags of FormatDate: one form when there is no picture (short by default).
+  static constexpr uint32_t kDateShortDate = 0x1;
+  static constexpr uint32_t kDateLongDate = 0x2;
+  static constexpr uint32_t kDateYearMonth = 0x8;
+  // Flags of FormatTime.
+  static constexpr uint32_t kTimeNoMinutesOrSeconds = 0x1;
+  static constexpr uint32_t kTimeNoSeconds = 0x2;
+  static constexpr uint32_t kTimeNoTimeMarker = 0x4;
+  static constexpr uint32_t kTimeForce24HourFormat = 0x8;
+  // Either: the locale's own forms, never with a picture.
+  static constexpr uint32_t kLocaleNoUserOverride = 0x80000000;
+
   // Span units in 100-nanosecond intervals.
   static constexpr int64_t kSecond = 10000000LL;
   static constexpr int64_t kMinute = 60 * kSecond;
@@ -59,8 +71,12 @@ class HxTime {
   static int64_t Seconds(int64_t span);
 
   // The time converted to local time, formatted with a Windows date or time picture
-  // ("ddd',' dd MMM yyyy ", "HH':'mm':'ss"). Without a picture: the locale's short date or
-  // time. Locale 0x409 is English; any other is the user's locale. Empty on failure.
+  // ("ddd',' dd MMM yyyy ", "HH':'mm':'ss"). Without a picture: the date form that the flags
+  // choose (short, long or year and month), or the locale's time. The time flags leave out
+  // minutes and seconds, seconds or the marker, or force 24 hours, with a picture too. Locale
+  // 0x409 is English; any other is the user's locale. Empty on failure, as for flags that are
+  // unknown or do not go together (a date form or kLocaleNoUserOverride with a picture, two
+  // date forms).
   static HxStr FormatDate(const HxTime& time, uint32_t flags, const char* picture, uint32_t locale);
   static HxStr FormatTime(const HxTime& time, uint32_t flags, const char* picture, uint32_t locale);
   // The readable form kept beside the hex text: local short date, one blank, local time, in

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -57,22 +58,45 @@ bool IsField(char c, PictureKind kind) {
   return letters.find(c) != std::string_view::npos;
 }
 
+bool LeftOut(char field, const TimePictureOptions& options) {
+  switch (field) {
+    case 'm':
+      return options.noMinutes;
+    case 's':
+      return options.noMinutes || options.noSeconds;
+    case 't':
+      return options.noMarker;
+    default:
+      return false;
+  }
+}
+
+// Quoted picture text standing for `text` exactly.
+std::string Quoted(std::string_view text) {
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+  return quoted + "'";
+}
+
 }  // namespace
 
 std::string FormatPicture(const platform::CalendarTime& fields, const char* picture,
-                          PictureKind kind, bool english) {
+                          PictureKind kind, bool english, const TimePictureOptions& options) {
   std::string out;
+  size_t keptEnd = 0;      // where the text after the last field written begins
+  bool keptAny = false;
+  bool skipText = false;   // the text after a first field that was left out
   const std::string_view text(picture);
   size_t at = 0;
   while (at < text.size()) {
-    const char c = text[at];
+    char c = text[at];
     if (c == '\'') {
       // Quoted text runs to the next lone quote; a doubled quote stands for one.
       for (++at; at < text.size(); ++at) {
         if (text[at] != '\'') {
-          out += text[at];
+          if (!skipText) out += text[at];
         } else if (at + 1 < text.size() && text[at + 1] == '\'') {
-          out += '\'';
+          if (!skipText) out += '\'';
           ++at;
         } else {
           break;
@@ -82,15 +106,60 @@ std::string FormatPicture(const platform::CalendarTime& fields, const char* pict
       continue;
     }
     if (!IsField(c, kind)) {
-      out += c;
+      if (!skipText) out += c;
       ++at;
       continue;
     }
     size_t count = 1;
     while (at + count < text.size() && text[at + count] == c) ++count;
+    at += count;
+    if (kind == PictureKind::Time && LeftOut(c, options)) {
+      out.resize(keptAny ? keptEnd : 0);
+      skipText = !keptAny;
+      continue;
+    }
+    if (kind == PictureKind::Time && c == 'h' && options.force24Hour) c = 'H';
     out += kind == PictureKind::Date ? DateField(fields, c, count, english)
                                      : TimeField(fields, c, count, english);
-    at += count;
+    keptEnd = out.size();
+    keptAny = true;
+    skipText = false;
   }
   return out;
+}
+
+std::string UserShortTimePicture() {
+  // 13:42:57 on a Tuesday: every number of it tells one field apart.
+  const platform::CalendarTime probe{1999, 11, 2, 23, 13, 42, 57, 0};
+  const std::string text = platform::FormatCalendar(probe, "%X", false);
+  const std::string marker = platform::FormatCalendar(probe, "%p", false);
+  static constexpr std::pair<std::string_view, std::string_view> kFields[] = {
+      {"13", "HH"}, {"01", "hh"}, {"1", "h"}, {"42", "mm"}, {"57", "ss"}};
+  std::string picture;
+  std::string literal;
+  auto flush = [&] {
+    if (!literal.empty()) picture += Quoted(literal);
+    literal.clear();
+  };
+  for (size_t at = 0; at < text.size();) {
+    if (!marker.empty() && text.compare(at, marker.size(), marker) == 0) {
+      flush();
+      picture += "tt";
+      at += marker.size();
+      continue;
+    }
+    bool matched = false;
+    for (const auto& [digits, field] : kFields) {
+      if (text.compare(at, digits.size(), digits) == 0) {
+        flush();
+        picture += field;
+        at += digits.size();
+        matched = true;
+        break;
+      }
+    }
+    if (!matched) literal += text[at++];
+  }
+  flush();
+  return picture;
 }

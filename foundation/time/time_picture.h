@@ -11,6 +11,22 @@ enum class PictureKind {
   Time,  // h hh H HH, m mm, s ss, t tt
 };
 
+// What the time flags change in a time picture: a field left out takes the text between it and
+// the field before it along (the text after it when it comes first); `force24Hour` reads 'h'
+// as 'H'.
+struct TimePictureOptions {
+  bool noMinutes = false;  // minutes and seconds
+  bool noSeconds = false;
+  bool noMarker = false;
+  bool force24Hour = false;
+
+  bool ChangesAnything() const { return noMinutes || noSeconds || noMarker || force24Hour; }
+};
+
 // Names and the AM/PM marker come from the user's locale, or English when `english` is set.
 std::string FormatPicture(const platform::CalendarTime& fields, const char* picture,
-                          PictureKind kind, bool english);
+                          PictureKind kind, bool english, const TimePictureOptions& options = {});
+
+// The user's short time form (strftime "%X") as a time picture, read off the locale's own text
+// for a probe time.
+std::string UserShortTimePicture();
