@@ -4,167 +4,127 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 
 #include "context_test_fixture.h"
 #include "foundation/context/context_store.h"
 #include "foundation/context/hx_macro.h"
-#include "foundation/kv/hx_kv_file.h"
 #include "platform/guid.h"
 #include "platform/identity.h"
 
 namespace {
 
-// Runs `body` on a thread of its own and waits for it.
-template <typename Body>
-void OnOtherThread(Body body) {
-  std::thread worker(body);
-  worker.join();
-}
-
+using platform::kHkeyCurrentUser;
+using platform::kHkeyLocalMachine;
 using ContextStoreTest = ContextTest;
 
-TEST_F(ContextStoreTest, NoContextReadsEmptyAndSetContextValueCreatesOneWithDefaults) {
-  EXPECT_EQ(S(GetValue("SdcContext", "ProviderId")), "");
-  ASSERT_TRUE(SetContextValue("DnaServer", "http:\\\\host\\"));
-  EXPECT_EQ(S(GetContextValue("ProviderId")), "default");
-  EXPECT_EQ(S(GetContextValue("dnaserver")), "http:\\\\host\\");
-  ASSERT_TRUE(SetContextValue("DNASERVER", "other"));
-  EXPECT_EQ(S(GetContextValue("DnaServer")), "other");
-  // SetValue never creates a section.
-  EXPECT_FALSE(SetValue("Paths", "DirLogs", "x"));
+TEST_F(ContextStoreTest, ThreadsReadThePrimaryContextUntilTheyStoreAValueOfTheirOwn) {
+  EXPECT_EQ(S(GetValue("SdcContext", "ProviderId")), "");  // no context at all
+  ASSERT_TRUE(SetContextValue("DnaServer", "first"));
+  ASSERT_TRUE(SetContextValue("DNASERVER", "primary"));  // one key, whatever its case
+  EXPECT_EQ(Value("ProviderId"), "default");
+  EXPECT_FALSE(SetValue("Paths", "DirLogs", "x"));  // never creates a section
   EXPECT_EQ(S(GetValue("Paths", "DirLogs")), "");
-}
-
-TEST_F(ContextStoreTest, ThreadWithoutContextReadsThePrimaryThreadsUntilItSetsAValue) {
-  ASSERT_TRUE(SetContextValue("DnaServer", "primary"));
-  std::string seen;
-  OnOtherThread([&] { seen = S(GetContextValue("DnaServer")); });
-  EXPECT_EQ(seen, "primary");
-  // A thread that sets a value gets its own context.
-  std::string ownServer;
-  std::string ownProvider;
+  std::string seen, hive, own, ownProvider;
+  OnOtherThread([&] {
+    seen = Value("dnaserver");
+    hive = Value("HKCU");  // filled in on read, into the context that was read
+  });
   OnOtherThread([&] {
     SetContextValue("Encoding", "utf8");
-    ownServer = S(GetContextValue("DnaServer"));
-    ownProvider = S(GetContextValue("ProviderId"));
+    own = Value("DnaServer");
+    ownProvider = Value("ProviderId");
   });
-  EXPECT_EQ(ownServer, "");
-  EXPECT_EQ(ownProvider, "default");
-  EXPECT_EQ(S(GetContextValue("DnaServer")), "primary");
-}
-
-TEST_F(ContextStoreTest,
-       DefaultsFilledOnReadGoIntoTheContextThatWasReadAndTheEncodingReachesKeyValueFiles) {
-  ASSERT_TRUE(SetContextValue("DnaServer", "primary"));
-  std::string hive;
-  std::string serverAfter;
-  OnOtherThread([&] {
-    hive = S(GetContextValue("HKCU"));
-    serverAfter = S(GetContextValue("DnaServer"));  // still the primary's context
-  });
+  EXPECT_EQ(seen, "primary");
   EXPECT_EQ(hive, "-2147483647");
   EXPECT_EQ(S(GetValue("SdcContext", "HKCU")), "-2147483647");
-  EXPECT_EQ(serverAfter, "primary");
-  EXPECT_EQ(S(GetContextValue("OSUserName")), "tester");
-  EXPECT_EQ(S(GetContextValue("UserName")), "tester");
-  EXPECT_EQ(ContextUserHive(), platform::kHkeyCurrentUser);
-
-  SetContextValue("Encoding", "mb");
-  EXPECT_EQ(HxKvFile::RequestedEncoding(), HxTextEncoding::kAnsi);
-  SetContextValue("Encoding", "utf8");
-  EXPECT_EQ(HxKvFile::RequestedEncoding(), HxTextEncoding::kUtf8);
+  EXPECT_EQ(own, "");
+  EXPECT_EQ(ownProvider, "default");
+  EXPECT_EQ(Value("OSUserName"), "tester");
+  EXPECT_EQ(Value("UserName"), "tester");
+  EXPECT_EQ(ContextUserHive(), kHkeyCurrentUser);
 }
 
 TEST_F(ContextStoreTest, MergeAddsReplacesOrMergesSections) {
-  SetContextValue("Encoding", "utf8");
-  HxKVListMap first;
-  first.AddSection("General").Put("A", "1");
-  first["General"].Put("B", "2");
-  MergeContext(first, false, false);
-
-  HxKVListMap second;
-  second.AddSection("general").Put("A", "9");
-  second["general"].Put("C", "3");
-  MergeContext(second, false, false);
-  EXPECT_EQ(S(GetValue("General", "A")), "1");
-  EXPECT_EQ(S(GetValue("General", "C")), "3");
-
-  MergeContext(second, true, false);
-  EXPECT_EQ(S(GetValue("General", "A")), "9");
-  EXPECT_EQ(S(GetValue("General", "B")), "2");
-
-  MergeContext(second, false, true);
-  EXPECT_EQ(S(GetValue("General", "A")), "9");
-  EXPECT_EQ(S(GetValue("General", "B")), "");
-  EXPECT_EQ(S(GetContextValue("ProviderId")), "default");
+  struct Case {
+    bool overwrite, replaceSections;
+    const char *a, *b, *c;
+  };
+  for (const Case& c : {Case{false, false, "1", "2", "3"}, Case{true, false, "9", "2", "3"},
+                        Case{false, true, "9", "", "3"}}) {
+    ClearContextStore();
+    HxKVListMap first;
+    first.AddSection("General").Put("A", "1");
+    first["General"].Put("B", "2");
+    MergeContext(first, false, false);
+    HxKVListMap second;
+    second.AddSection("general").Put("A", "9");
+    second["general"].Put("C", "3");
+    MergeContext(second, c.overwrite, c.replaceSections);
+    EXPECT_EQ(
+        S(GetValue("General", "A")) + S(GetValue("General", "B")) + S(GetValue("General", "C")),
+        std::string(c.a) + c.b + c.c);
+    EXPECT_EQ(Value("ProviderId"), "default");
+  }
 }
 
-TEST(HxMacroTest, ExpandReplacesEveryTokenCaseSensitivelyAndReverseTurnsValuesBack) {
+TEST_F(ContextStoreTest, MacrosExpandCaseSensitivelyBothWaysAndTheMachineAddsItsOwn) {
   HxMacro macro;
   macro.Set("%SERVERROOT%", "http:\\\\srv\\");
   macro.Set("%MACHINE%", "box");
-  HxStr out;
-  EXPECT_TRUE(macro.Expand("%SERVERROOT%profiles\\%MACHINE%\\%MACHINE%", out));
-  EXPECT_EQ(std::string(out.c_str()), "http:\\\\srv\\profiles\\box\\box");
-
-  HxStr back;
-  EXPECT_TRUE(macro.Expand(out, back, true));
-  EXPECT_EQ(std::string(back.c_str()), "%SERVERROOT%profiles\\%MACHINE%\\%MACHINE%");
-
   macro.Set("%A%", "x%A%x");  // a value holding its own token is not expanded again
-  EXPECT_FALSE(macro.Expand("%a% stays", out));
-  EXPECT_EQ(std::string(out.c_str()), "%a% stays");
-  EXPECT_TRUE(macro.Expand("%A%%A%", out));
-  EXPECT_EQ(std::string(out.c_str()), "x%A%xx%A%x");
-}
-
-// The value of a macro, or "<absent>".
-std::string MacroValue(const HxMacro& macro, const char* name) {
-  HxStr value;
-  return macro.Get(name, value) ? std::string(value.c_str()) : "<absent>";
-}
-
-TEST_F(ContextStoreTest, MacroMachineAddsMachineUserAndPaths) {
+  struct Case {
+    const char* input;
+    bool reverse, replaced;
+    const char* output;
+  };
+  for (const Case& c :
+       {Case{"%SERVERROOT%p\\%MACHINE%\\%MACHINE%", false, true, "http:\\\\srv\\p\\box\\box"},
+        Case{"http:\\\\srv\\p\\box", true, true, "%SERVERROOT%p\\%MACHINE%"},
+        Case{"%a% stays", false, false, "%a% stays"}, Case{"%A%%A%", false, true, "x%A%xx%A%x"}}) {
+    HxStr out;
+    EXPECT_EQ(macro.Expand(c.input, out, c.reverse), c.replaced) << c.input;
+    EXPECT_EQ(S(out), c.output);
+  }
   SetContextValue("UserName", "alice");
-  HxMacroMachine macro;
-  macro.Set("%USERNAME%", "kept");
-  macro.SetMachineAndUser("", "bob");
-  EXPECT_EQ(MacroValue(macro, "%MACHINE%"), platform::ComputerName());
-  EXPECT_EQ(MacroValue(macro, "%USERNAME%"), "kept");
-
+  HxMacroMachine machine;
+  machine.Set("%USERNAME%", "kept");
+  machine.SetMachineAndUser("", "bob");
   HxMacroMachine fromContext;
   fromContext.SetMachineAndUser("pc", "");
-  EXPECT_EQ(MacroValue(fromContext, "%USERNAME%"), "alice");
-
-  EXPECT_TRUE(macro.AddPathMacro("%BIN%", "/opt/tool/bin/run.sh"));
-  EXPECT_EQ(MacroValue(macro, "%BIN%"), "/opt/tool/bin\\");
-  EXPECT_TRUE(macro.AddPathMacro("%DATA%", "C:\\data\\file.txt"));
-  EXPECT_EQ(MacroValue(macro, "%DATA%"), "C:\\data\\");
-  EXPECT_FALSE(macro.AddPathMacro("%NONE%", "file.txt"));
+  EXPECT_TRUE(machine.AddPathMacro("%BIN%", "/opt/tool/bin/run.sh"));
+  EXPECT_TRUE(machine.AddPathMacro("%DATA%", "C:\\data\\file.txt"));
+  EXPECT_FALSE(machine.AddPathMacro("%NONE%", "file.txt"));
+  for (const auto& [macros, name, value] :
+       std::vector<std::tuple<HxMacro*, const char*, std::string>>{
+           {&machine, "%MACHINE%", platform::ComputerName()},
+           {&machine, "%USERNAME%", "kept"},
+           {&fromContext, "%USERNAME%", "alice"},
+           {&machine, "%BIN%", "/opt/tool/bin\\"},
+           {&machine, "%DATA%", "C:\\data\\"}}) {
+    HxStr got("<absent>");
+    macros->Get(name, got);
+    EXPECT_EQ(S(got), value) << name;
+  }
 }
-
-using platform::kHkeyCurrentUser;
-using platform::kHkeyLocalMachine;
 
 constexpr const char* kClasses = "Software\\Classes";
 
 class MachineIdTest : public ContextTest {
  protected:
   void SetUp() override { ASSERT_TRUE(LoadContext("prov", "", "alice", false)); }
-
-  static std::string Stored(uint32_t root) {
+  std::string Name() const { return S(MachineIdValueName()); }
+  std::string Stored(uint32_t root) const {
     platform::RegistryValue value;
-    if (!GetRaw(root, kClasses, S(MachineIdValueName()).c_str(), value)) return "<absent>";
+    if (!GetRaw(root, kClasses, Name().c_str(), value)) return "<absent>";
     EXPECT_EQ(value.type, platform::kRegSz);
     EXPECT_TRUE(!value.data.empty() && value.data.back() == 0);  // terminating zero stored
     return std::string(reinterpret_cast<const char*>(value.data.data()));
   }
 };
 
-TEST_F(MachineIdTest, MadeOnceAsALowerCaseGuidAndStoredForTheMachine) {
+TEST_F(MachineIdTest, MadeOnceAsALowerCaseGuidAndStoredForTheMachineElseForTheUser) {
   PutText(kHkeyLocalMachine, kClasses, "Other", "x");  // the machine's classes key exists
-  EXPECT_EQ(S(MachineIdValueName()), "TMID_" + platform::ComputerName());
+  EXPECT_EQ(Name(), "TMID_" + platform::ComputerName());
   const std::string id = S(GetMachineId());
   platform::Guid guid;
   ASSERT_TRUE(platform::GuidFromString(id, guid));
@@ -172,30 +132,26 @@ TEST_F(MachineIdTest, MadeOnceAsALowerCaseGuidAndStoredForTheMachine) {
   EXPECT_EQ(id.find_first_of("ABCDEF"), std::string::npos);
   EXPECT_EQ(Stored(kHkeyLocalMachine), id);
   EXPECT_EQ(Stored(kHkeyCurrentUser), "<absent>");
-
-  EXPECT_EQ(S(GetMachineId()), id);
   ForgetMachineId();  // a new process reads the stored one
   EXPECT_EQ(S(GetMachineId()), id);
-}
 
-TEST_F(MachineIdTest, PerUserHiveIsReadFirst) {
-  const std::string name = S(MachineIdValueName());
-  PutText(kHkeyLocalMachine, kClasses, name.c_str(), "{machine}");
-  PutText(kHkeyCurrentUser, kClasses, name.c_str(), "{user}");
-  EXPECT_EQ(S(GetMachineId()), "{user}");
   ForgetMachineId();
-  DeleteValue(kHkeyCurrentUser, kClasses, name.c_str());
-  EXPECT_EQ(S(GetMachineId()), "{machine}");
-}
-
-TEST_F(MachineIdTest, StoredForTheUserWhenTheMachineKeyCannotBeOpened) {
   platform::RegistryKey software;
   ASSERT_EQ(software.Open(kHkeyLocalMachine, "Software", platform::kKeyAllAccess), 0u);
   software.DeleteTree("Classes");
-  const std::string id = S(GetMachineId());
-  ASSERT_EQ(id.size(), 38u);
-  EXPECT_EQ(Stored(kHkeyCurrentUser), id);
+  const std::string userId = S(GetMachineId());
+  EXPECT_NE(userId, id);
+  EXPECT_EQ(Stored(kHkeyCurrentUser), userId);
   EXPECT_EQ(Stored(kHkeyLocalMachine), "<absent>");
+}
+
+TEST_F(MachineIdTest, PerUserHiveIsReadFirst) {
+  PutText(kHkeyLocalMachine, kClasses, Name().c_str(), "{machine}");
+  PutText(kHkeyCurrentUser, kClasses, Name().c_str(), "{user}");
+  EXPECT_EQ(S(GetMachineId()), "{user}");
+  ForgetMachineId();
+  DeleteValue(kHkeyCurrentUser, kClasses, Name().c_str());
+  EXPECT_EQ(S(GetMachineId()), "{machine}");
 }
 
 }  // namespace

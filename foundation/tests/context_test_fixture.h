@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/context/context_store.h"
@@ -26,17 +27,24 @@ class ContextTest : public ::testing::Test {
   }
 
   static std::string S(const HxStr& text) { return std::string(text.c_str()); }
+  static std::string Value(const char* key) { return S(GetContextValue(key)); }
 
-  // Writes a string value (with its terminating zero) into a key created as needed.
-  static void PutText(uint32_t root, const std::string& path, const char* name,
-                      const std::string& text) {
-    PutRaw(root, path, name, platform::kRegSz, platform::RegistryStringData(text));
+  // Runs `body` on a thread of its own and waits for it.
+  template <typename Body>
+  static void OnOtherThread(Body body) {
+    std::thread(body).join();
   }
+
+  // Writes a value into a key created as needed (a string with its terminating zero).
   static void PutRaw(uint32_t root, const std::string& path, const char* name, uint32_t type,
                      const std::vector<uint8_t>& data) {
     platform::RegistryKey key;
     ASSERT_EQ(key.Create(root, path, platform::kKeyAllAccess), 0u);
     ASSERT_EQ(key.SetValue(name, type, data.data(), static_cast<uint32_t>(data.size())), 0u);
+  }
+  static void PutText(uint32_t root, const std::string& path, const char* name,
+                      const std::string& text) {
+    PutRaw(root, path, name, platform::kRegSz, platform::RegistryStringData(text));
   }
   // The raw value; false when absent.
   static bool GetRaw(uint32_t root, const std::string& path, const char* name,
