@@ -1,5 +1,6 @@
 #include "noltsync/zipcatalog/zip_catalog.h"
 
+#include <charconv>
 #include <string>
 
 #include "foundation/context/directory_layout.h"
@@ -8,6 +9,7 @@
 #include "foundation/log/host_logger.h"
 #include "noltsync/zipcatalog/file_md5.h"
 #include "noltsync/zipcatalog/folder_tokens.h"
+#include "noltsync/zipcatalog/zip_extract.h"
 #include "platform/file_system.h"
 #include "platform/files.h"
 
@@ -21,10 +23,6 @@ constexpr size_t kMaxDestDir = 260;
 constexpr size_t kEntryNameBuffer = 261;
 
 const char* Outcome(bool ok) { return ok ? "OK" : "FAIL"; }
-
-std::string Joined(std::string_view directory, std::string_view name) {
-  return std::string(directory) + std::string(name);
-}
 
 // The catalog's sections; a missing or unreadable catalog gives none.
 HxKVListMap LoadCatalog(std::string_view catalogPath) {
@@ -41,6 +39,55 @@ HxStr InfoValue(const HxKVListMap& catalog, std::string_view key) {
 
 HxStr Destination(const HxKVListMap& catalog) {
   return FromFolderTokens(InfoValue(catalog, kDestDirKey));
+}
+
+// A catalog key for an entry name: the name as the archive stores it, but for what a line
+// reader would take as syntax: '%', '=', control bytes, and a leading '[' or ';' are written
+// as "%XX".
+HxStr CatalogKey(std::string_view name) {
+  std::string key;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    if (byte == '%' || byte == '=' || byte < 0x20 || (i == 0 && (byte == '[' || byte == ';'))) {
+      constexpr char kHex[] = "0123456789ABCDEF";
+      key += {'%', kHex[byte >> 4], kHex[byte & 15]};
+    } else {
+      key.push_back(name[i]);
+    }
+  }
+  return HxStr(key);
+}
+
+// The entry name that CatalogKey wrote as `key`.
+std::string EntryName(std::string_view key) {
+  std::string name;
+  for (size_t i = 0; i < key.size(); ++i) {
+    unsigned byte = 0;
+    const char* hex = key.data() + i + 1;
+    if (key[i] == '%' && i + 2 < key.size() &&
+        std::from_chars(hex, hex + 2, byte, 16).ptr == hex + 2) {
+      name.push_back(static_cast<char>(byte));
+      i += 2;
+    } else {
+      name.push_back(key[i]);
+    }
+  }
+  return name;
+}
+
+// The local path of a catalogued entry below `directory`; false, with a log line, when the
+// name would lead out of it.
+bool EntryPath(std::string_view directory, std::string_view name, std::string& path) {
+  std::string base = LocalPath(directory);
+  if (!base.empty() && base.back() != '/') base.push_back('/');
+  std::string relative;
+  if (!SafeEntryPath(name, relative) || PassesThroughLink(base, relative)) {
+    HostLog(kLogWarning, "** Catalog entry [%s] leads outside [%s]; skipped **\n",
+            PrintableEntryName(name).c_str(), base.c_str());
+    return false;
+  }
+  path = base + relative;
+  return true;
 }
 
 }  // namespace
@@ -60,7 +107,8 @@ bool ListZipEntries(unzFile archive, std::string_view prefix, HxKVList& entries)
       HostLog(kLogError, "Error %d with zipfile in unzGetCurrentFileInfo\n", status);
       break;
     }
-    entries.Put(HxStr(name), FileMd5(Joined(prefix, name)));
+    std::string path;
+    if (EntryPath(prefix, name, path)) entries.Put(HxStr(name), FileMd5(path));
     if (index + 1 < global.number_entry) {
       status = unzGoToNextFile(archive);
       if (status != UNZ_OK) {
@@ -86,7 +134,8 @@ bool CreateZipCatalog(std::string_view catalogPath, std::string_view archivePath
     HxKVList entries;
     ListZipEntries(archive, destDir, entries);
     if (archive != nullptr) unzClose(archive);
-    catalog.AddSection(kMd5Section) = entries;
+    HxKVList& keys = catalog.AddSection(kMd5Section);
+    for (const auto& [name, md5] : entries) keys.Put(CatalogKey(name), md5);
   }
   const std::string path(catalogPath);
   HostLog(kLogDetail, "Creating zip catalog: %s\n", path.c_str());
@@ -99,9 +148,13 @@ bool CheckZipCatalog(std::string_view catalogPath, std::string_view id, std::str
   const HxKVList* files = catalog.GetSection(kMd5Section);
   if (files == nullptr) return false;
   const HxStr directory = baseDir.empty() ? Destination(catalog) : HxStr(baseDir);
-  for (const auto& [name, md5] : *files) {
+  for (const auto& [key, md5] : *files) {
     // Directory entries compare "0" with "0".
-    if (std::string_view(FileMd5(Joined(directory, name))) != std::string_view(md5)) return false;
+    std::string path;
+    if (!EntryPath(directory, EntryName(key), path) ||
+        std::string_view(FileMd5(path)) != std::string_view(md5)) {
+      return false;
+    }
   }
   return true;
 }
@@ -112,9 +165,11 @@ bool RestoreFromZipCatalog(std::string_view catalogPath, std::string_view source
   if (files == nullptr) return false;
   const HxStr destination = Destination(catalog);
   bool restored = false;
-  for (const auto& [name, md5] : *files) {
-    const std::string target = LocalPath(Joined(destination, name));
-    const std::string source = LocalPath(Joined(sourceDir, name));
+  for (const auto& [key, md5] : *files) {
+    const std::string name = EntryName(key);
+    std::string target;
+    std::string source;
+    if (!EntryPath(destination, name, target) || !EntryPath(sourceDir, name, source)) continue;
     if (platform::IsDirectory(source)) {
       const bool ok = CreateDirectoryPath(target);
       HostLog(kLogDetail, "Creating directory [%s]: %s\n", name.c_str(), Outcome(ok));
@@ -136,7 +191,8 @@ void RemoveZipCatalog(std::string_view catalogPath) {
     const HxStr destination = Destination(catalog);
     // Backwards, so that files and subdirectories go before the directories holding them.
     for (auto entry = files->rbegin(); entry != files->rend(); ++entry) {
-      const std::string path = LocalPath(Joined(destination, entry->first));
+      std::string path;
+      if (!EntryPath(destination, EntryName(entry->first), path)) continue;
       if (platform::IsDirectory(path)) {
         const bool ok = platform::RemoveDirectory(path);
         HostLog(kLogDetail, "Removing directory [%s]: %s\n", path.c_str(), Outcome(ok));

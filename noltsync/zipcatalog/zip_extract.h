@@ -1,15 +1,30 @@
 // Unpacking an archive below a target directory, keeping the folder names it stores.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 // The local relative path of an entry name ('\' read as a separator), or false when the name
-// would leave the target: empty, rooted, a drive ("C:"), or a ".." component.
+// would leave the target (empty, rooted, a drive "C:", a ".." component) or holds a control
+// byte (below 0x20), which could hide a ".." from a line-based reader.
 bool SafeEntryPath(std::string_view entryName, std::string& relativePath);
 
-// Extracts every entry below `targetDir`. Each file is streamed into a temporary file beside
-// its destination and renamed only once whole and its checksum verified. The first entry that
-// fails (an unsafe name, a damaged or truncated archive, a write error) stops the extraction,
-// which then fails; entries already extracted stay. An entry whose folders pass through an
-// existing link is refused as well.
+// True when a folder between `base` (ending in '/') and the file of `relativePath` is a link,
+// which could lead out of the target (made by someone else: extraction never creates links).
+bool PassesThroughLink(const std::string& base, const std::string& relativePath);
+
+// The name for a log line: control bytes written as "\xNN", so that one name is one line.
+std::string PrintableEntryName(std::string_view name);
+
+// What an archive may unpack to: "MaxUnpackMB" of section "Sync" in megabytes, or 4 GiB when
+// that is absent, 0 or not a number.
+inline constexpr uint64_t kDefaultMaxUnpackBytes = 4ull << 30;
+uint64_t MaxUnpackBytes();
+
+// Extracts every entry below `targetDir`. The archive is refused whole, before anything is
+// written, when a name is unsafe or passes through a link, or when the declared sizes add up
+// to more than MaxUnpackBytes() or the free space of the target's file system. Each file is
+// streamed into a temporary file beside its destination and renamed only once whole and its
+// checksum verified; an entry that unpacks to more than its declared size fails. The first
+// failing entry stops the extraction, which then fails; entries already extracted stay.
 bool ExtractZipArchive(std::string_view archivePath, std::string_view targetDir);
