@@ -47,6 +47,18 @@ std::string SignedHeaderText(const HxKVList& credentials) {
   return std::string(stream.Text());
 }
 
+bool ParseContentLength(std::string_view text, uint64_t& length) {
+  uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+    if (value > UINT32_MAX) return false;
+  }
+  if (text.empty()) return false;
+  length = value;
+  return true;
+}
+
 size_t ReduceToSignificantBytes(char* block, size_t size) {
   size_t kept = 0;
   for (size_t i = 0; i < size; ++i) {

@@ -43,6 +43,11 @@ struct ContentRule {
   uint64_t limit = kNoContentLimit;  // bytes after any reduction
 };
 
+// Reads a "Content-Length" value: decimal digits only, at most 4294967295 (the signer writes a
+// 32-bit count; anything else, a sign, a blank or a larger number, is refused rather than
+// wrapped or cut short).
+bool ParseContentLength(std::string_view text, uint64_t& length);
+
 // Keeps, in place, the bytes that are greater than 32 as signed 8-bit numbers: blanks, control
 // bytes and 0x80..0xFF go. Returns the kept count.
 size_t ReduceToSignificantBytes(char* block, size_t size);

@@ -63,7 +63,7 @@ bool ReadHeader(std::FILE* file, HxStream& header) {
 }
 
 Pkcs7Ptr DecodeSignature(const HxStr& text) {
-  Pkcs7Ptr p7(DecodeBase64Der<PKCS7>(text, d2i_PKCS7));
+  Pkcs7Ptr p7(DecodeBase64Der<PKCS7>(text, d2i_PKCS7, PKCS7_free));
   if (!p7 || !PKCS7_type_is_signed(p7.get()) || p7->d.sign == nullptr) return nullptr;
   return p7;
 }
@@ -98,17 +98,20 @@ VerifyOutcome Verify(const std::string& path, X509_STORE* store, uint32_t flags,
   HxStr signatureText;
   HxStr certificateText;
   HxStr mode;
-  uint32_t contentLength = 0;
+  HxStr contentLength;
   credentials->Get(names::kSignature, signatureText);
   credentials->Get(names::kCertificate, certificateText);
   ContentRule rule;
   rule.ignoreWhitespace = (flags & kVerifyIgnoreWhitespaceByDefault) != 0;
   if (credentials->Get(names::kMode, mode)) rule.ignoreWhitespace = ModeIgnoresWhitespace(mode);
-  if (credentials->GetUInt(names::kContentLength, contentLength)) rule.limit = contentLength;
+  if (credentials->Get(names::kContentLength, contentLength) &&
+      !ParseContentLength(contentLength, rule.limit)) {
+    return VerifyOutcome::kBadContentLength;
+  }
 
   Pkcs7Ptr p7 = DecodeSignature(signatureText);
   if (!p7) return VerifyOutcome::kBadSignature;
-  X509Ptr signer(DecodeBase64Der<X509>(certificateText, d2i_X509));
+  X509Ptr signer(DecodeBase64Der<X509>(certificateText, d2i_X509, X509_free));
   if (!signer) return VerifyOutcome::kBadCertificate;
 
   // The signature must cover the rebuilt signed data, whatever content it may carry itself.
@@ -149,6 +152,8 @@ const char* OutcomeText(VerifyOutcome outcome) {
       return "the signature cannot be decoded";
     case VerifyOutcome::kBadCertificate:
       return "the certificate cannot be decoded";
+    case VerifyOutcome::kBadContentLength:
+      return "the Content-Length is not a number below 2^32";
     case VerifyOutcome::kReadError:
       return "the content cannot be read";
     case VerifyOutcome::kSignatureMismatch:

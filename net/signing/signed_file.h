@@ -16,6 +16,7 @@ enum class VerifyOutcome {
   kNoCredentials,      // no "Credentials" section
   kBadSignature,       // "Signature" is not Base64 of a signed PKCS#7 structure
   kBadCertificate,     // "Certificate" is not Base64 of an X.509 certificate
+  kBadContentLength,   // "Content-Length" is not plain decimal digits below 2^32
   kReadError,          // the content could not be read
   kSignatureMismatch,  // the signature does not cover the signed data
   kUntrustedSigner,    // the signer does not chain to the store

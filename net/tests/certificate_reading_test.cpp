@@ -11,33 +11,21 @@
 
 namespace {
 
-HxTime Parse(const char* text, bool fourDigitYear = false) {
+TEST(ValidityTimeTest, TwoDigitYearsBelowFiftyAreThisCenturyAndMalformedTimesAreRefused) {
+  const struct {
+    const char* text;
+    bool fourDigitYear;
+    platform::CalendarTime expected;  // year, month, day-of-week, day, hour, minute, second
+  } valid[] = {{"491231235959Z", false, {2049, 12, 0, 31, 23, 59, 59, 0}},
+               {"500101000000Z", false, {1950, 1, 0, 1, 0, 0, 0, 0}},
+               {"2603151045", false, {2026, 3, 0, 15, 10, 45, 0, 0}},
+               {"20610704083015Z", true, {2061, 7, 0, 4, 8, 30, 15, 0}}};
   HxTime time;
-  EXPECT_TRUE(TuSSLCertificateValidater::ParseValidityTime(text, fourDigitYear, time)) << text;
-  return time;
-}
-
-HxTime Utc(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute,
-           uint16_t second) {
-  platform::CalendarTime fields;
-  fields.year = year;
-  fields.month = month;
-  fields.day = day;
-  fields.hour = hour;
-  fields.minute = minute;
-  fields.second = second;
-  return HxTime(fields);
-}
-
-TEST(ValidityTimeTest, TwoDigitYearsBelowFiftyAreThisCentury) {
-  EXPECT_EQ(Parse("491231235959Z").FileTime(), Utc(2049, 12, 31, 23, 59, 59).FileTime());
-  EXPECT_EQ(Parse("500101000000Z").FileTime(), Utc(1950, 1, 1, 0, 0, 0).FileTime());
-  EXPECT_EQ(Parse("2603151045").FileTime(), Utc(2026, 3, 15, 10, 45, 0).FileTime());
-  EXPECT_EQ(Parse("20610704083015Z", true).FileTime(), Utc(2061, 7, 4, 8, 30, 15).FileTime());
-}
-
-TEST(ValidityTimeTest, MalformedTimesAreRefused) {
-  HxTime time;
+  for (const auto& test : valid) {
+    ASSERT_TRUE(TuSSLCertificateValidater::ParseValidityTime(test.text, test.fourDigitYear, time))
+        << test.text;
+    EXPECT_EQ(time.FileTime(), HxTime(test.expected).FileTime()) << test.text;
+  }
   for (const char* text : {"261315104500Z", "260015104500Z", "26031510", "2603151O45", ""}) {
     EXPECT_FALSE(TuSSLCertificateValidater::ParseValidityTime(text, false, time)) << text;
   }
@@ -48,8 +36,6 @@ TEST(CertificateReadingTest, SubjectIssuerAndValidityOfTheSigner) {
   ASSERT_NE(file, nullptr);
   X509Ptr certificate(PEM_read_X509(file, nullptr, nullptr, nullptr));
   std::fclose(file);
-  ASSERT_TRUE(certificate);
-
   CertificateDetails details;
   ASSERT_TRUE(TuSSLCertificateValidater::ReadCertificate(certificate.get(), details));
   EXPECT_STREQ(details.subject.c_str(), "/CN=Test Signer");

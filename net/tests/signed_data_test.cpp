@@ -1,5 +1,5 @@
 // The pieces the signer and the verifier share: the header's end, the "Mode" option, the
-// signed header lines, the content feed, and the Base64 text of header values.
+// "Content-Length" value and the content feed.
 #include <gtest/gtest.h>
 
 #include <openssl/bio.h>
@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <string>
 
-#include "net/signing/base64_text.h"
 #include "net/signing/openssl_handles.h"
 #include "net/signing/signed_data.h"
 #include "scoped_sandbox.h"
@@ -29,89 +28,65 @@ TEST(HeaderEndScannerTest, TwoLineFeedsWithOnlyCarriageReturnsBetweenEndTheHeade
   EXPECT_EQ(length, 1u);
 }
 
-TEST(ModeTest, IgnoreWhitespaceIsOneOptionAmongBarsInAnyCase) {
-  EXPECT_TRUE(ModeIgnoresWhitespace("Ignore-Whitespace"));
-  EXPECT_TRUE(ModeIgnoresWhitespace(" Binary |  IGNORE-whitespace\t| Other"));
-  EXPECT_TRUE(ModeIgnoresWhitespace("|ignore-whitespace|"));
-  EXPECT_FALSE(ModeIgnoresWhitespace(""));
-  EXPECT_FALSE(ModeIgnoresWhitespace("Ignore-Whitespaces"));
-  EXPECT_FALSE(ModeIgnoresWhitespace("Ignore Whitespace"));
-  EXPECT_FALSE(ModeIgnoresWhitespace("Binary,Ignore-Whitespace"));
-}
-
-TEST(SignedHeaderTextTest, PairsWithoutSignatureInKeyOrderEndedByCrlf) {
-  HxKVList credentials;
-  credentials.Set("signature", "xyz");
-  credentials.Set("b", "2");
-  credentials.Set("A", "1");
-  credentials.Set("c", "");
-  EXPECT_EQ(SignedHeaderText(credentials), "A=1\r\nb=2\r\nc=\r\n");
-  EXPECT_TRUE(credentials.Contains("Signature")) << "the caller's list is left as it was";
+TEST(HeaderValueTest, ModeOptionsAndContentLengths) {
+  for (const char* mode :
+       {"Ignore-Whitespace", " Binary |  IGNORE-whitespace\t| Other", "|ignore-whitespace|"}) {
+    EXPECT_TRUE(ModeIgnoresWhitespace(mode)) << mode;
+  }
+  for (const char* mode :
+       {"", "Ignore-Whitespaces", "Ignore Whitespace", "Binary,Ignore-Whitespace"}) {
+    EXPECT_FALSE(ModeIgnoresWhitespace(mode)) << mode;
+  }
+  const std::pair<const char*, uint64_t> lengths[] = {
+      {"0", 0}, {"11", 11}, {"4294967295", 4294967295u}, {"000000000000000000007", 7}};
+  uint64_t length = 0;
+  for (const auto& [text, expected] : lengths) {
+    EXPECT_TRUE(ParseContentLength(text, length)) << text;
+    EXPECT_EQ(length, expected);
+  }
+  for (const char* text : {"4294967296", "4294967300", "18446744073709551620", "", "-1", "+4", " 4",
+                           "4 ", "4x", "0x10"}) {
+    EXPECT_FALSE(ParseContentLength(text, length)) << text;
+  }
 }
 
 TEST(ReduceTest, KeepsOnlyBytesAboveThirtyTwoAsSignedNumbers) {
   std::string all;
   for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
-  const size_t kept = ReduceToSignificantBytes(all.data(), all.size());
   std::string expected;
   for (int c = 33; c < 128; ++c) expected += static_cast<char>(c);
-  EXPECT_EQ(all.substr(0, kept), expected);
+  EXPECT_EQ(all.substr(0, ReduceToSignificantBytes(all.data(), all.size())), expected);
 }
 
-class FeedContentTest : public ::testing::Test {
- protected:
-  // Feeds `content` under `rule`; returns what the sink received.
-  std::string Feed(const std::string& content, const ContentRule& rule, uint64_t& fed) {
-    const std::string path = sandbox_.Root() + "/content";
-    WriteBytes(path, content);
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    BioPtr sink(BIO_new(BIO_s_mem()));
-    EXPECT_TRUE(FeedContent(file, rule, sink.get(), fed));
-    std::fclose(file);
-    char* data = nullptr;
-    const long size = BIO_get_mem_data(sink.get(), &data);
-    return std::string(data, static_cast<size_t>(size));
-  }
-  platform::testing::ScopedSandbox sandbox_;
-};
-
-TEST_F(FeedContentTest, LimitCountsFedBytesAcrossBlocks) {
-  std::string content;
-  for (int i = 0; i < 5000; ++i) content += static_cast<char>('a' + i % 26);
-  uint64_t fed = 0;
-  EXPECT_EQ(Feed(content, {false, 2100}, fed), content.substr(0, 2100));
-  EXPECT_EQ(fed, 2100u);
-  EXPECT_EQ(Feed(content, {}, fed), content);
-  EXPECT_EQ(fed, 5000u);
-  EXPECT_EQ(Feed(content, {false, 0}, fed), "");
-}
-
-TEST_F(FeedContentTest, IgnoringWhitespaceTheLimitCountsReducedBytes) {
+TEST(FeedContentTest, TheLimitCountsFedBytesAcrossBlocksAfterAnyReduction) {
+  platform::testing::ScopedSandbox sandbox;
+  const std::string path = sandbox.Root() + "/content";
   std::string content;
   std::string significant;
   for (int i = 0; i < 3000; ++i) {
-    content += "x \r\n";
-    significant += 'x';
+    content += static_cast<char>('a' + i % 26) + std::string(" \r\n");
+    significant += static_cast<char>('a' + i % 26);
   }
-  uint64_t fed = 0;
-  EXPECT_EQ(Feed(content, {true, 2500}, fed), significant.substr(0, 2500));
-  EXPECT_EQ(fed, 2500u);
-  EXPECT_EQ(Feed(content, {true, kNoContentLimit}, fed), significant);
-}
-
-TEST(Base64Test, RoundTripOnOneLine) {
-  std::vector<unsigned char> bytes;
-  for (int i = 0; i < 3001; ++i) bytes.push_back(static_cast<unsigned char>(i * 7));
-  const std::string text = EncodeBase64(bytes);
-  EXPECT_EQ(text.find('\n'), std::string::npos);
-  EXPECT_EQ(text.size(), 4004u);
-  std::vector<unsigned char> decoded;
-  ASSERT_TRUE(DecodeBase64(text, decoded));
-  EXPECT_EQ(decoded, bytes);
-  EXPECT_TRUE(DecodeBase64("aGVsbG8=", decoded));
-  EXPECT_EQ(std::string(decoded.begin(), decoded.end()), "hello");
-  EXPECT_FALSE(DecodeBase64("", decoded));
-  EXPECT_FALSE(DecodeBase64("%%%%", decoded));
+  WriteBytes(path, content);
+  const struct {
+    ContentRule rule;
+    std::string expected;
+  } cases[] = {{{false, 2100}, content.substr(0, 2100)},
+               {{}, content},
+               {{false, 0}, ""},
+               {{true, 2500}, significant.substr(0, 2500)},
+               {{true, kNoContentLimit}, significant}};
+  for (const auto& test : cases) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    BioPtr sink(BIO_new(BIO_s_mem()));
+    uint64_t fed = 0;
+    EXPECT_TRUE(FeedContent(file, test.rule, sink.get(), fed));
+    std::fclose(file);
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(sink.get(), &data);
+    EXPECT_EQ(std::string(data, static_cast<size_t>(size)), test.expected) << test.rule.limit;
+    EXPECT_EQ(fed, test.expected.size());
+  }
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 // it: what verifies, and every change to header or content that must not.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "net/signing/base64_text.h"
 #include "net/signing/certificate_store.h"
 #include "net/signing/signed_file.h"
 #include "net/signing/signing_names.h"
@@ -17,10 +19,33 @@
 namespace {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
+constexpr auto kOk = VerifyOutcome::kVerified;
+constexpr auto kMismatch = VerifyOutcome::kSignatureMismatch;
+
+const std::string kManifest =
+    "<?xml version=\"1.0\"?>\n<manifest>\n  <file name=\"a.txt\" md5=\"00\"/>\n</manifest>\n";
+// The manifest's significant bytes, spelled out.
+const std::string kReducedManifest =
+    "<?xmlversion=\"1.0\"?><manifest><filename=\"a.txt\"md5=\"00\"/></manifest>";
+
+std::string WithCrlf(const std::string& text) {
+  std::string result;
+  for (const char c : text) result += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return result;
+}
+
+// The Base64 text with a byte after the DER it holds.
+std::string WithTrailingByte(const std::string& base64) {
+  std::vector<unsigned char> der;
+  EXPECT_TRUE(DecodeBase64(base64, der));
+  der.push_back('x');
+  return EncodeBase64(der);
+}
 
 class SignedFileTest : public ::testing::Test {
  protected:
-  SignedFileTest() : pki_(SharedPki()), store_(CreateStore()) {
+  SignedFileTest()
+      : pki_(SharedPki()), store_(CreateStore()), cert_(pki_.signer.certificateBase64) {
     EXPECT_TRUE(AddFileCertificates(store_, pki_.rootBundle));
   }
   ~SignedFileTest() override { FreeStore(store_); }
@@ -32,253 +57,163 @@ class SignedFileTest : public ::testing::Test {
     VerifySignedFile(path, store_, flags, &report_);
     return report_.outcome;
   }
-
-  const std::string& Certificate() const { return pki_.signer.certificateBase64; }
-  std::string Sign(const std::string& signedData) {
-    return OpensslSignature(signedData, pki_.signer);
-  }
-  // A file whose header holds `pairs` and a signature over `signedData`.
+  // A file whose header holds a signature over `signedData`, then `pairs`, then `content`.
   std::string SignedFile(const Pairs& pairs, const std::string& signedData,
                          const std::string& content) {
     Pairs all = pairs;
-    all.insert(all.begin(), {"Signature", Sign(signedData)});
+    all.insert(all.begin(), {"Signature", OpensslSignature(signedData, pki_.signer)});
     return SignedFileBytes(all, content);
+  }
+  struct Case {
+    std::string what;
+    std::string bytes;
+    VerifyOutcome expected;
+    uint32_t flags = 0;
+  };
+  void Expect(const std::vector<Case>& cases) {
+    for (const Case& test : cases) {
+      EXPECT_EQ(Verify(test.bytes, test.flags), test.expected)
+          << test.what << ": " << OutcomeText(report_.outcome) << " " << report_.detail.c_str();
+    }
   }
 
   platform::testing::ScopedSandbox sandbox_;
   const TestPki& pki_;
   X509_STORE* store_;
+  const std::string cert_;
   VerifyReport report_;
 };
 
-const std::string kManifest =
-    "<?xml version=\"1.0\"?>\n<manifest>\n  <file name=\"a.txt\" md5=\"00\"/>\n</manifest>\n";
-
-TEST_F(SignedFileTest, OpensslSignatureOverCertificateLineAndContentVerifies) {
-  const std::string signedData = "Certificate=" + Certificate() + "\r\n" + kManifest;
-  EXPECT_EQ(Verify(SignedFile({{"Certificate", Certificate()}}, signedData, kManifest)),
-            VerifyOutcome::kVerified);
-  // A signature that carries the signed data inside it, and one without the signer's
-  // certificate: the header's certificate and the rebuilt data are what count.
-  for (const char* options : {"-nodetach", "-nocerts"}) {
-    const std::string signature = OpensslSignature(signedData, pki_.signer, options);
-    EXPECT_EQ(Verify(SignedFileBytes({{"Signature", signature}, {"Certificate", Certificate()}},
-                                     kManifest)),
-              VerifyOutcome::kVerified)
-        << options;
-  }
-}
-
-// Every key of the header, an extra one included, in key order with CRLF; the content reduced
-// to its significant bytes and cut at "Content-Length".
-class FullHeaderTest : public SignedFileTest {
- protected:
-  static constexpr const char* kContent = "<a>\n  <b x=\"1\"/>\n</a>\n";
-  static constexpr const char* kSignedContent = "<a><bx=\"1\"/";  // 11 of its 16 significant bytes
-
-  FullHeaderTest()
-      : signature_(Sign("Certificate=" + Certificate() + "\r\nContent-Length=11\r\n" +
-                        "Mode=Ignore-Whitespace\r\nPublisher=Acme Ltd\r\n" + kSignedContent)) {}
-
-  Pairs Header() const {
-    return {{"Publisher", "Acme Ltd"},
-            {"Mode", "Ignore-Whitespace"},
-            {"Signature", signature_},
-            {"Content-Length", "11"},
-            {"Certificate", Certificate()}};
-  }
-  static void Replace(Pairs& pairs, const std::string& key, const std::string& value) {
-    for (auto& pair : pairs) {
-      if (pair.first == key) pair.second = value;
-    }
-  }
-
-  std::string signature_;
-};
-
-TEST_F(FullHeaderTest, HeaderLinesInAnyOrderAndAnyLineEndVerify) {
-  EXPECT_EQ(Verify(SignedFileBytes(Header(), kContent)), VerifyOutcome::kVerified);
-  const Pairs header = Header();
-  const Pairs reversed(header.rbegin(), header.rend());
-  EXPECT_EQ(Verify(SignedFileBytes(reversed, kContent, "\r\n")), VerifyOutcome::kVerified);
-  // A byte-order mark in front of the header.
-  EXPECT_EQ(Verify("\xEF\xBB\xBF" + SignedFileBytes(Header(), kContent)), VerifyOutcome::kVerified);
-}
-
-TEST_F(FullHeaderTest, AnyChangedHeaderValueBreaksTheSignature) {
-  const std::vector<std::pair<std::string, std::string>> changes = {
-      {"Publisher", "Acme Ltd."},
-      {"Content-Length", "10"},
-      {"Mode", "Ignore-Whitespace|Strict"},
-      {"Certificate", pki_.stranger.certificateBase64},
+TEST_F(SignedFileTest, TheHeaderItsEndAndItsEncodedValues) {
+  const std::string signedData = "Certificate=" + cert_ + "\r\n" + kManifest;
+  const std::string plain = PlainSignedFile(pki_.signer, kManifest);
+  const std::string signature = OpensslSignature(signedData, pki_.signer);
+  const std::string lines = "[Credentials]\nSignature=" + signature + "\nCertificate=" + cert_;
+  auto file = [&](const std::string& sig, const std::string& cert = "") {
+    return SignedFileBytes({{"Signature", sig}, {"Certificate", cert.empty() ? cert_ : cert}},
+                           kManifest);
   };
-  for (const auto& [key, value] : changes) {
-    Pairs pairs = Header();
-    Replace(pairs, key, value);
-    EXPECT_EQ(Verify(SignedFileBytes(pairs, kContent)), VerifyOutcome::kSignatureMismatch) << key;
-  }
-  Pairs added = Header();
-  added.push_back({"Extra", "1"});
-  EXPECT_EQ(Verify(SignedFileBytes(added, kContent)), VerifyOutcome::kSignatureMismatch);
-  // The key's spelling is signed too.
-  Pairs renamed = Header();
-  renamed[0].first = "publisher";
-  EXPECT_EQ(Verify(SignedFileBytes(renamed, kContent)), VerifyOutcome::kSignatureMismatch);
-}
-
-TEST_F(FullHeaderTest, BytesBeyondTheContentLengthMayBeAnything) {
-  std::string content = std::string(kContent) + std::string("\0\xff garbage \x01", 13);
-  EXPECT_EQ(Verify(SignedFileBytes(Header(), content)), VerifyOutcome::kVerified);
-  content[content.find("/>") + 1] = '?';  // the twelfth significant byte
-  EXPECT_EQ(Verify(SignedFileBytes(Header(), content)), VerifyOutcome::kVerified);
-  content[content.find("1")] = '2';  // inside the signed bytes
-  EXPECT_EQ(Verify(SignedFileBytes(Header(), content)), VerifyOutcome::kSignatureMismatch);
-  // Content that stops short of the length does not verify.
-  EXPECT_EQ(Verify(SignedFileBytes(Header(), "<a>\n  <b x=")), VerifyOutcome::kSignatureMismatch);
-}
-
-TEST_F(SignedFileTest, AnyChangedContentByteBreaksTheSignature) {
-  const std::string signedData = "Certificate=" + Certificate() + "\r\n" + kManifest;
-  const std::string file = SignedFile({{"Certificate", Certificate()}}, signedData, kManifest);
-  const size_t contentStart = file.size() - kManifest.size();
-  for (size_t i = contentStart; i < file.size(); ++i) {
-    std::string changed = file;
-    changed[i] = static_cast<char>(changed[i] ^ 0x01);
-    EXPECT_EQ(Verify(changed), VerifyOutcome::kSignatureMismatch) << "byte " << i - contentStart;
-  }
-  EXPECT_EQ(Verify(file + "x"), VerifyOutcome::kSignatureMismatch);
-  EXPECT_EQ(Verify(file.substr(0, file.size() - 1)), VerifyOutcome::kSignatureMismatch);
-}
-
-std::string WithCrlf(const std::string& text) {
-  std::string result;
-  for (const char c : text) result += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return result;
-}
-
-// The manifest's significant bytes, spelled out.
-const std::string kReducedManifest =
-    "<?xmlversion=\"1.0\"?><manifest><filename=\"a.txt\"md5=\"00\"/></manifest>";
-
-TEST_F(SignedFileTest, IgnoreWhitespaceAcceptsLineEndsTurnedIntoCrlf) {
-  const Pairs pairs = {{"Certificate", Certificate()}, {"Mode", " Binary | ignore-WHITESPACE "}};
-  const std::string signedData =
-      // The reader drops the value's trailing blank, so the signed line has none.
-      "Certificate=" + Certificate() + "\r\nMode= Binary | ignore-WHITESPACE\r\n" +
-      kReducedManifest;
-  const std::string file = SignedFile(pairs, signedData, kManifest);
-  EXPECT_EQ(Verify(file), VerifyOutcome::kVerified);
-  EXPECT_EQ(Verify(WithCrlf(file)), VerifyOutcome::kVerified);
-}
-
-TEST_F(SignedFileTest, WithoutIgnoreWhitespaceCrlfLineEndsFail) {
-  const std::string signedData = "Certificate=" + Certificate() + "\r\n" + kManifest;
-  const std::string file = SignedFile({{"Certificate", Certificate()}}, signedData, kManifest);
-  const size_t contentStart = file.size() - kManifest.size();
-  EXPECT_EQ(Verify(file.substr(0, contentStart) + WithCrlf(kManifest)),
-            VerifyOutcome::kSignatureMismatch);
-}
-
-TEST_F(SignedFileTest, FlagMakesIgnoreWhitespaceTheDefaultOnlyWithoutMode) {
-  const std::string reduced =
-      SignedFile({{"Certificate", Certificate()}},
-                 "Certificate=" + Certificate() + "\r\n" + kReducedManifest, kManifest);
-  EXPECT_EQ(Verify(reduced), VerifyOutcome::kSignatureMismatch);
-  EXPECT_EQ(Verify(WithCrlf(reduced), kVerifyIgnoreWhitespaceByDefault), VerifyOutcome::kVerified);
-
-  // A "Mode" without the option clears the default.
-  const std::string binary =
-      SignedFile({{"Certificate", Certificate()}, {"Mode", "Binary"}},
-                 "Certificate=" + Certificate() + "\r\nMode=Binary\r\n" + kManifest, kManifest);
-  EXPECT_EQ(Verify(binary, kVerifyIgnoreWhitespaceByDefault), VerifyOutcome::kVerified);
-  EXPECT_EQ(Verify(WithCrlf(binary), kVerifyIgnoreWhitespaceByDefault),
-            VerifyOutcome::kSignatureMismatch);
-}
-
-TEST_F(SignedFileTest, TheHeaderEndsAtTheFirstEmptyLineWhateverItsCarriageReturns) {
-  const std::string signature = Sign("Certificate=" + Certificate() + "\r\n" + kManifest);
-  const std::string header =
-      "[Credentials]\nSignature=" + signature + "\nCertificate=" + Certificate();
-  EXPECT_EQ(Verify(header + "\r\n\r\n" + kManifest), VerifyOutcome::kVerified);
-  EXPECT_EQ(Verify(header + "\n\r\r\n" + kManifest), VerifyOutcome::kVerified);
-  // A second empty line belongs to the content.
-  EXPECT_EQ(Verify(header + "\n\n\n" + kManifest), VerifyOutcome::kSignatureMismatch);
-}
-
-TEST_F(SignedFileTest, FilesWithoutEmptyLineOrCredentialsFail) {
-  const std::string signature = Sign("Certificate=" + Certificate() + "\r\n" + kManifest);
-  const std::string lines = "Signature=" + signature + "\nCertificate=" + Certificate() + "\n";
-  EXPECT_EQ(Verify("[Credentials]\n" + lines + kManifest), VerifyOutcome::kNoHeaderEnd);
-  EXPECT_EQ(Verify("\xEF\xBB\xBF[Credentials]\n" + lines + "<a/>"), VerifyOutcome::kNoHeaderEnd);
-  EXPECT_EQ(Verify("[Credential]\n" + lines + "\n" + kManifest), VerifyOutcome::kNoCredentials);
-  EXPECT_EQ(Verify(lines + "\n" + kManifest), VerifyOutcome::kNoCredentials);
-  EXPECT_EQ(Verify(""), VerifyOutcome::kNoHeaderEnd);
+  const std::string longCert = WithTrailingByte(cert_);
+  Expect({
+      {"plain", plain, kOk},
+      {"data inside the signature", file(OpensslSignature(signedData, pki_.signer, "-nodetach")),
+       kOk},
+      {"no certificate inside", file(OpensslSignature(signedData, pki_.signer, "-nocerts")), kOk},
+      {"byte-order mark", "\xEF\xBB\xBF" + plain, kOk},
+      {"CRs inside the header end", lines + "\n\r\r\n" + kManifest, kOk},
+      {"a second empty line is content", lines + "\n\n\n" + kManifest, kMismatch},
+      {"one byte more", plain + "x", kMismatch},
+      {"no empty line", lines + "\n" + kManifest, VerifyOutcome::kNoHeaderEnd},
+      {"empty file", "", VerifyOutcome::kNoHeaderEnd},
+      {"other section", "[Credential]" + lines.substr(13) + "\n\n", VerifyOutcome::kNoCredentials},
+      {"signature not PKCS#7", file("bm90IGEgc2lnbmF0dXJl"), VerifyOutcome::kBadSignature},
+      {"certificate not Base64", file(signature, "%%%"), VerifyOutcome::kBadCertificate},
+      {"a byte after the signature's DER", file(WithTrailingByte(signature)),
+       VerifyOutcome::kBadSignature},
+      {"a byte after the certificate's DER",
+       SignedFile({{"Certificate", longCert}}, "Certificate=" + longCert + "\r\n" + kManifest,
+                  kManifest),
+       VerifyOutcome::kBadCertificate},
+      // Signed over four content bytes, with a length that a 32-bit read would take as 4.
+      {"Content-Length beyond 32 bits",
+       SignedFile({{"Certificate", cert_}, {"Content-Length", "4294967300"}},
+                  "Certificate=" + cert_ + "\r\nContent-Length=4294967300\r\n<?xm", kManifest),
+       VerifyOutcome::kBadContentLength},
+  });
   EXPECT_FALSE(VerifySignedFile(sandbox_.Root() + "/missing.xml", store_, 0, &report_));
   EXPECT_EQ(report_.outcome, VerifyOutcome::kUnreadableFile);
 }
 
-TEST_F(SignedFileTest, UndecodableSignatureOrCertificateFails) {
-  const std::string signature = Sign("Certificate=" + Certificate() + "\r\n" + kManifest);
-  EXPECT_EQ(
-      Verify(SignedFileBytes(
-          {{"Signature", "bm90IGEgc2lnbmF0dXJl"}, {"Certificate", Certificate()}}, kManifest)),
-      VerifyOutcome::kBadSignature);
-  EXPECT_EQ(Verify(SignedFileBytes({{"Certificate", Certificate()}}, kManifest)),
-            VerifyOutcome::kBadSignature);
-  EXPECT_EQ(Verify(SignedFileBytes({{"Signature", signature}, {"Certificate", "%%%"}}, kManifest)),
-            VerifyOutcome::kBadCertificate);
-}
-
-TEST_F(SignedFileTest, SignerThatDoesNotChainToTheStoreFails) {
-  const std::string& stranger = pki_.stranger.certificateBase64;
-  const std::string signedData = "Certificate=" + stranger + "\r\n" + kManifest;
-  const std::string file = SignedFileBytes(
-      {{"Signature", OpensslSignature(signedData, pki_.stranger)}, {"Certificate", stranger}},
+TEST_F(SignedFileTest, EveryHeaderPairIsSignedAndTheContentUpToItsLengthWithOrWithoutWhitespace) {
+  const std::string content = "<a>\n  <b x=\"1\"/>\n</a>\n";
+  const Pairs header = {
+      {"Publisher", "Acme Ltd"},
+      {"Mode", "Ignore-Whitespace"},
+      {"Signature", OpensslSignature("Certificate=" + cert_ +
+                                         "\r\nContent-Length=11\r\nMode=Ignore-Whitespace\r\n"
+                                         "Publisher=Acme Ltd\r\n<a><bx=\"1\"/",  // 11 of 16
+                                     pki_.signer)},
+      {"Content-Length", "11"},
+      {"Certificate", cert_}};
+  auto changed = [&](size_t index, const std::string& key, const std::string& value) {
+    Pairs pairs = header;
+    pairs.resize(std::max(pairs.size(), index + 1));
+    pairs[index] = {key, value};
+    return SignedFileBytes(pairs, content);
+  };
+  std::string garbage = content + std::string("\0\xff garbage \x01", 13);
+  garbage[garbage.find("/>") + 1] = '?';  // the twelfth significant byte
+  std::string inside = content;
+  inside[inside.find('1')] = '2';
+  // "Ignore-Whitespace" from "Mode", or from the flag when "Mode" is absent.
+  const std::string mode = SignedFile(
+      {{"Certificate", cert_}, {"Mode", " Binary | ignore-WHITESPACE "}},
+      // The reader drops the value's trailing blank, so the signed line has none.
+      "Certificate=" + cert_ + "\r\nMode= Binary | ignore-WHITESPACE\r\n" + kReducedManifest,
       kManifest);
-  EXPECT_EQ(Verify(file), VerifyOutcome::kUntrustedSigner);
-  EXPECT_NE(std::string(report_.detail).find("Stranger Signer"), std::string::npos)
-      << report_.detail.c_str();
-
-  // Trusting the stranger's root as well makes it verify.
-  ASSERT_TRUE(RunCommand("openssl crl2pkcs7 -nocrl -certfile '" + pki_.directory +
-                         "/other.pem' -outform DER -out '" + sandbox_.Root() + "/other.p7b'"));
-  ASSERT_TRUE(AddFileCertificates(store_, sandbox_.Root() + "/other.p7b"));
-  EXPECT_EQ(Verify(file), VerifyOutcome::kVerified);
+  const std::string reduced = SignedFile(
+      {{"Certificate", cert_}}, "Certificate=" + cert_ + "\r\n" + kReducedManifest, kManifest);
+  const std::string binary =
+      SignedFile({{"Certificate", cert_}, {"Mode", "Binary"}},
+                 "Certificate=" + cert_ + "\r\nMode=Binary\r\n" + kManifest, kManifest);
+  constexpr uint32_t kDefault = kVerifyIgnoreWhitespaceByDefault;
+  Expect({
+      {"as signed", SignedFileBytes(header, content), kOk},
+      {"reversed, CRLF", SignedFileBytes(Pairs(header.rbegin(), header.rend()), content, "\r\n"),
+       kOk},
+      {"anything after the length", SignedFileBytes(header, garbage), kOk},
+      {"a signed byte", SignedFileBytes(header, inside), kMismatch},
+      {"content short of the length", SignedFileBytes(header, "<a>\n  <b x="), kMismatch},
+      {"publisher", changed(0, "Publisher", "Acme Ltd."), kMismatch},
+      {"key spelling", changed(0, "publisher", "Acme Ltd"), kMismatch},
+      {"changed mode", changed(1, "Mode", "Ignore-Whitespace|Strict"), kMismatch},
+      {"length", changed(3, "Content-Length", "10"), kMismatch},
+      {"certificate", changed(4, "Certificate", pki_.stranger.certificateBase64), kMismatch},
+      {"extra key", changed(5, "Extra", "1"), kMismatch},
+      {"mode", mode, kOk},
+      {"mode, CRLF", WithCrlf(mode), kOk},
+      {"no mode, no flag", reduced, kMismatch},
+      {"no mode, flag, CRLF", WithCrlf(reduced), kOk, kDefault},
+      {"mode without the option, flag", binary, kOk, kDefault},
+      {"mode without the option, flag, CRLF", WithCrlf(binary), kMismatch, kDefault},
+  });
 }
 
-TEST_F(SignedFileTest, SignerOutsideItsValidityAtTheClocksTimeFails) {
-  const std::string signedData = "Certificate=" + Certificate() + "\r\n" + kManifest;
-  const std::string file = SignedFile({{"Certificate", Certificate()}}, signedData, kManifest);
+TEST_F(SignedFileTest, AnyChangedContentByteBreaksTheSignatureAcrossBlocks) {
+  std::string content;
+  for (int i = 0; content.size() < 300000; ++i) content += "<n i=\"" + std::to_string(i) + "\"/>\n";
+  const std::string file = PlainSignedFile(pki_.signer, content);
+  EXPECT_EQ(Verify(file), kOk);
+  for (const size_t back : {size_t{1}, size_t{150001}, content.size()}) {
+    std::string changed = file;
+    changed[changed.size() - back] ^= 0x01;
+    EXPECT_EQ(Verify(changed), kMismatch) << back;
+  }
+}
+
+TEST_F(SignedFileTest, OnlyASignerThatChainsToTheStoreAtTheClocksTimeIsTrusted) {
+  const std::string strangers = PlainSignedFile(pki_.stranger, kManifest);
+  EXPECT_EQ(Verify(strangers), VerifyOutcome::kUntrustedSigner);
+  EXPECT_NE(std::string(report_.detail).find("Stranger Signer"), std::string::npos);
+
+  const std::string file = PlainSignedFile(pki_.signer, kManifest);
   const uint64_t day = 24ULL * 3600 * platform::kFileTimeTicksPerSecond;
   platform::DrivenClock clock(platform::FileTimeNow() + 400 * day);
   platform::InstallClock(&clock);
   EXPECT_EQ(Verify(file), VerifyOutcome::kUntrustedSigner);
-  EXPECT_NE(std::string(report_.detail).find("expired"), std::string::npos)
-      << report_.detail.c_str();
+  EXPECT_NE(std::string(report_.detail).find("expired"), std::string::npos);
   clock.SetFileTime(platform::FileTimeNow() - 401 * day);
   EXPECT_EQ(Verify(file), VerifyOutcome::kUntrustedSigner);
   platform::InstallClock(nullptr);
-  EXPECT_EQ(Verify(file), VerifyOutcome::kVerified);
-}
 
-TEST_F(SignedFileTest, AnEmptyStoreTrustsNothing) {
+  // Trusting the stranger's root as well makes it verify; an empty store trusts nothing.
+  ASSERT_TRUE(RunCommand("openssl crl2pkcs7 -nocrl -certfile '" + pki_.directory +
+                         "/other.pem' -outform DER -out '" + sandbox_.Root() + "/other.p7b'"));
+  ASSERT_TRUE(AddFileCertificates(store_, sandbox_.Root() + "/other.p7b"));
+  EXPECT_EQ(Verify(strangers), kOk);
   FreeStore(store_);
   store_ = CreateStore();
-  const std::string signedData = "Certificate=" + Certificate() + "\r\n" + kManifest;
-  EXPECT_EQ(Verify(SignedFile({{"Certificate", Certificate()}}, signedData, kManifest)),
-            VerifyOutcome::kUntrustedSigner);
-}
-
-TEST_F(SignedFileTest, LargeContentAcrossManyBlocksVerifies) {
-  std::string content;
-  for (int i = 0; content.size() < 300000; ++i)
-    content += "<line n=\"" + std::to_string(i) + "\"/>\n";
-  const std::string signedData = "Certificate=" + Certificate() + "\r\n" + content;
-  const std::string file = SignedFile({{"Certificate", Certificate()}}, signedData, content);
-  EXPECT_EQ(Verify(file), VerifyOutcome::kVerified);
-  std::string changed = file;
-  changed[changed.size() - 150001] ^= 0x20;
-  EXPECT_EQ(Verify(changed), VerifyOutcome::kSignatureMismatch);
+  EXPECT_EQ(Verify(file), VerifyOutcome::kUntrustedSigner);
 }
 
 }  // namespace

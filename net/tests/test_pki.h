@@ -34,6 +34,9 @@ bool RunCommand(const std::string& command);
 std::string OpensslSignature(const std::string& signedData, const TestSigner& signer,
                              const std::string& options = "");
 
+// A file signed by `signer` with its certificate alone in the header and `content` after it.
+std::string PlainSignedFile(const TestSigner& signer, const std::string& content);
+
 // The bytes of a signed file: "[Credentials]", the pairs in the given order, an empty line,
 // then `content`. Line ends are `lineEnd`.
 std::string SignedFileBytes(const std::vector<std::pair<std::string, std::string>>& pairs,

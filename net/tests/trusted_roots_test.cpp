@@ -27,19 +27,12 @@ std::vector<unsigned char> Bytes(const std::string& path) {
   return std::vector<unsigned char>(text.begin(), text.end());
 }
 
-TEST(CertificateBundleTest, DerAndPemBundlesAddTheirCertificates) {
-  const TestPki& pki = SharedPki();
-  for (const std::string& bundle : {pki.rootBundle, pki.rootBundlePem}) {
-    X509_STORE* store = CreateStore();
-    EXPECT_TRUE(AddBundleCertificates(store, Bytes(bundle))) << bundle;
-    EXPECT_TRUE(AddFileCertificates(store, bundle)) << "again, into the same store";
-    FreeStore(store);
-  }
-}
-
-TEST(CertificateBundleTest, BundlesWithoutCertificatesOrNotBundlesAddNothing) {
+TEST(CertificateBundleTest, OnlyBundlesHoldingCertificatesAddAny) {
   const TestPki& pki = SharedPki();
   X509_STORE* store = CreateStore();
+  for (const std::string& bundle : {pki.rootBundle, pki.rootBundlePem, pki.rootBundle}) {
+    EXPECT_TRUE(AddBundleCertificates(store, Bytes(bundle))) << bundle;  // also a second time
+  }
   EXPECT_FALSE(AddBundleCertificates(store, Bytes(pki.emptyBundle)));
   EXPECT_FALSE(AddBundleCertificates(store, Bytes(pki.rootCertificate)));  // a bare certificate
   EXPECT_FALSE(AddBundleCertificates(store, {}));
@@ -48,16 +41,12 @@ TEST(CertificateBundleTest, BundlesWithoutCertificatesOrNotBundlesAddNothing) {
   FreeStore(store);
 }
 
-TEST(ModuleResourceTest, GeneratedTableHoldsTheFileBytesUnderItsNameAndType) {
+TEST(ModuleResourceTest, ResourcesAreFoundByNameAndTypeAndTheRootOnlyWhenBuiltIn) {
   std::span<const unsigned char> bytes;
   ASSERT_TRUE(EmbeddedFixtureResources().Find("PKI_CACERT", "pkcs7", bytes));
   EXPECT_EQ(std::vector<unsigned char>(bytes.begin(), bytes.end()), Bytes(EMBED_FIXTURE_PATH));
   EXPECT_FALSE(EmbeddedFixtureResources().Find("pki_cacert", "RCDATA", bytes));
   EXPECT_FALSE(EmbeddedFixtureResources().Find("other", "PKCS7", bytes));
-}
-
-TEST(ModuleResourceTest, ThisModuleHoldsTheRootOnlyWhenTheBuildNamedOne) {
-  std::span<const unsigned char> bytes;
   EXPECT_EQ(FindModuleResource("pki_cacert", "PKCS7", bytes), TIDESYNC_HAS_ROOT_BUNDLE != 0);
 }
 
@@ -69,7 +58,7 @@ class TrustedRootsTest : public ::testing::Test {
   }
   ~TrustedRootsTest() override { ClearContextStore(); }
 
-  // The program root, below the sandbox, in the registry's Windows form.
+  // The program root, below the sandbox.
   std::string SetProgramRoot() {
     const std::string root = sandbox_.Root() + "/opt/tidesync";
     EXPECT_EQ(provider_store::WriteString("InstallPaths", "ProgramRoot", root.c_str(), false), 0u);
@@ -86,87 +75,62 @@ class TrustedRootsTest : public ::testing::Test {
     HxStr path;
     return FindCredentialsFile("pki_cacert.p7b", path) ? std::string(path) : "<none>";
   }
-  // A file signed by the test signer, made with openssl.
-  std::string SignedManifest() {
-    const std::string content = "<manifest/>\n";
-    const std::string& certificate = pki_.signer.certificateBase64;
-    const std::string signature =
-        OpensslSignature("Certificate=" + certificate + "\r\n" + content, pki_.signer);
-    const std::string path = sandbox_.Root() + "/manifest.xml";
-    WriteBytes(path,
-               SignedFileBytes({{"Signature", signature}, {"Certificate", certificate}}, content));
-    return path;
-  }
 
   platform::testing::ScopedSandbox sandbox_;
   const TestPki& pki_;
 };
 
-TEST_F(TrustedRootsTest, CredentialsBesideTheProgramRootComeBeforeThoseAboveIt) {
-  const std::string root = SetProgramRoot();
-  EXPECT_EQ(Found(), "<none>");
-  const std::string above = PlaceBundle(root + "/../Credentials");
-  EXPECT_EQ(Found(), sandbox_.Root() + "/opt/Credentials/pki_cacert.p7b");
-  EXPECT_EQ(Found(), above);
-  const std::string beside = PlaceBundle(root + "/Credentials");
-  EXPECT_EQ(Found(), beside);
-}
-
-TEST_F(TrustedRootsTest, WithoutProgramRootTheUsersProfileFolderIsSearched) {
+TEST_F(TrustedRootsTest, CredentialsBesideTheRootThenAboveItThenInTheUsersProfileFolders) {
   const std::string profiles = platform::CommonAppDataDirectory() + "/Strovane/Profiles";
   fs::create_directories(profiles + "/alice/Credentials/pki_cacert.p7b");  // a directory: skipped
   EXPECT_EQ(Found(), "<none>");
-  const std::string above = PlaceBundle(profiles + "/Credentials");
-  EXPECT_EQ(Found(), above);
+  EXPECT_EQ(Found(), PlaceBundle(profiles + "/Credentials"));
   fs::remove_all(profiles + "/alice/Credentials");
   const std::string beside = PlaceBundle(profiles + "/alice/Credentials");
   EXPECT_EQ(fs::path(Found()).lexically_normal().string(), beside);
+
+  const std::string root = SetProgramRoot();
+  PlaceBundle(root + "/../Credentials");
+  EXPECT_EQ(Found(), sandbox_.Root() + "/opt/Credentials/pki_cacert.p7b");  // a full path
+  EXPECT_EQ(Found(), PlaceBundle(root + "/Credentials"));
 }
 
-TEST_F(TrustedRootsTest, WithNeitherResourceNorCredentialsFileNothingVerifies) {
-  HostLogCapture log;
-  TuSSLCertificateValidater validater;
-  const ModuleResources none(nullptr, 0);
-  EXPECT_FALSE(validater.LoadTrustedRoots(&none));
-  ASSERT_EQ(log.Lines().size(), 2u);
-  EXPECT_EQ(log.Lines()[0].level, 4u);
-  EXPECT_EQ(log.Lines()[0].text, "** Failed to locate credentials file: [pki_cacert.p7b].***\n");
-  EXPECT_EQ(log.Lines()[1].level, 8u);
-  EXPECT_EQ(log.Lines()[1].text, "** Failed to load certificate store to verify signing..***\n");
-
-  VerifyReport report;
-  EXPECT_FALSE(validater.VerifySignedFile(SignedManifest(), 0, &report));
-  EXPECT_EQ(report.outcome, VerifyOutcome::kUntrustedSigner);
-}
-
-TEST_F(TrustedRootsTest, TheModuleResourceAloneMakesAStore) {
+TEST_F(TrustedRootsTest, TheResourceOrTheCredentialsFileMakesAStoreAndNeitherTrustsNothing) {
   const std::vector<unsigned char> bundle = Bytes(pki_.rootBundle);
   const ModuleResourceEntry entries[] = {{"pki_cacert", "PKCS7", bundle.data(), bundle.size()}};
-  const ModuleResources module(entries, 1);
-  HostLogCapture log;
-  TuSSLCertificateValidater validater;
-  EXPECT_TRUE(validater.LoadTrustedRoots(&module));
-  ASSERT_EQ(log.Lines().size(), 1u);
-  EXPECT_EQ(log.Lines()[0].format, "** Failed to locate credentials file: [%s].***\n");
-  EXPECT_TRUE(validater.VerifySignedFile(SignedManifest(), 0));
+  const ModuleResources resource(entries, 1);
+  const ModuleResources none(nullptr, 0);
+  const std::string found = "Using credentials file: [" + sandbox_.Root() +
+                            "/opt/tidesync/Credentials/pki_cacert.p7b].\n";
+  const std::string missing = "** Failed to locate credentials file: [pki_cacert.p7b].***\n";
+  const std::string noStore = "** Failed to load certificate store to verify signing..***\n";
+  const struct {
+    const ModuleResources* module;
+    bool credentialsFile;
+    std::vector<std::pair<uint32_t, std::string>> lines;
+  } cases[] = {{&none, false, {{4, missing}, {8, noStore}}},
+               {&resource, false, {{4, missing}}},
+               {&none, true, {{1, found}}}};
+  const std::string manifest = sandbox_.Root() + "/manifest.xml";
+  WriteBytes(manifest, PlainSignedFile(pki_.signer, "<manifest/>\n"));
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.lines.back().second);
+    if (test.credentialsFile) PlaceBundle(SetProgramRoot() + "/Credentials");
+    HostLogCapture log;
+    TuSSLCertificateValidater validater;
+    const bool trusted = test.module != &none || test.credentialsFile;
+    EXPECT_EQ(validater.LoadTrustedRoots(test.module), trusted);
+    std::vector<std::pair<uint32_t, std::string>> lines;
+    for (const LoggedLine& line : log.Lines()) lines.push_back({line.level, line.text});
+    EXPECT_EQ(lines, test.lines);
+    EXPECT_EQ(validater.VerifySignedFile(manifest, 0), trusted);
+  }
 
   X509_STORE* store = CreateStore();
-  EXPECT_FALSE(AddResourceCertificates(store, &module, "pki_cacert", "RCDATA"));
-  EXPECT_FALSE(AddResourceCertificates(store, &module, "other"));
-  EXPECT_TRUE(AddResourceCertificates(store, &module));
+  EXPECT_FALSE(AddResourceCertificates(store, &resource, "pki_cacert", "RCDATA"));
+  EXPECT_FALSE(AddResourceCertificates(store, &resource, "other"));
+  EXPECT_TRUE(AddResourceCertificates(store, &resource));
   FreeStore(store);
-}
-
-TEST_F(TrustedRootsTest, TheCredentialsFileAloneMakesAStore) {
-  const std::string path = PlaceBundle(SetProgramRoot() + "/Credentials");
-  HostLogCapture log;
-  TuSSLCertificateValidater validater;
-  const ModuleResources none(nullptr, 0);
-  EXPECT_TRUE(validater.LoadTrustedRoots(&none));
-  ASSERT_EQ(log.Lines().size(), 1u);
-  EXPECT_EQ(log.Lines()[0].level, 1u);
-  EXPECT_EQ(log.Lines()[0].text, "Using credentials file: [" + path + "].\n");
-  EXPECT_TRUE(validater.VerifySignedFile(SignedManifest(), 0));
 }
 
 }  // namespace
