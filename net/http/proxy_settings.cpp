@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "foundation/registry/provider_store.h"
+#include "foundation/secrets/protected_value.h"
 #include "platform/clock.h"
 #include "platform/locations.h"
 
@@ -214,8 +215,9 @@ ProxySettings ReadProxySettings() {
   settings.port = Number(key, "Port");
   settings.authenticate = Flag(key, "Authenticate");
   settings.username = Text(key, "Username");
-  // "Password" is kept as plain REG_SZ text: the per-user hive is readable by its user only.
-  settings.password = Text(key, "Password");
+  // "Password" is a protected value; one stored in clear before protection existed reads as is.
+  settings.password = secrets::RevealStoredSecret(
+      Text(key, "Password"), secrets::HiveScope(provider_store::PerUserHive()));
   settings.timestamp = HxTime(Text(key, "Timestamp").c_str());
   settings.duration = Number(key, "Duration");
   settings.resolveRemote = Flag(key, "ResolveRemote");

@@ -48,19 +48,6 @@ std::string RandomSuffix() {
   return suffix;
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
 // Copies the bytes of `source` into `target` (both open); false with errno set on failure.
 bool CopyBytes(int source, int target) {
   char buffer[65536];
@@ -76,6 +63,19 @@ bool CopyBytes(int source, int target) {
 }
 
 }  // namespace
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
 
 // Opens a new file prefix + random characters in `directory` (O_EXCL, retried on a clash).
 int OpenUniqueFile(const std::string& directory, const std::string& prefix, mode_t mode,

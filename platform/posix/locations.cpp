@@ -94,6 +94,13 @@ std::string PipeDirectory() {
   return runtime.empty() ? "/tmp/tidesync-" + std::to_string(geteuid()) : runtime + "/tidesync";
 }
 
+std::string MachineKeyDirectory() {
+  std::string root = SandboxRoot();
+  return (root.empty() ? std::string(kMachineState) : root + "/machine") + "/keys";
+}
+
+std::string UserKeyDirectory() { return RoamingAppDataDirectory() + "/tidesync/keys"; }
+
 std::vector<ShellFolderValue> ShellFolderValues(bool machineHive) {
   const std::string explorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
   std::vector<std::pair<std::string, std::string>> folders;

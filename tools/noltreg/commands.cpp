@@ -9,6 +9,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "protect_command.h"
 #include "reg_file.h"
 #include "value_text.h"
 
@@ -24,6 +25,7 @@ constexpr const char* kInvalidSyntax = "ERROR: Invalid syntax. Type \"noltreg -?
 constexpr const char* kUsage =
     "noltreg query KEY [-v NAME | -ve] [-s]\n"
     "noltreg add KEY [-v NAME | -ve] [-t TYPE] [-d DATA] [-f]\n"
+    "noltreg add KEY (-v NAME | -ve) --protect [-f]   (the secret: one line of standard input)\n"
     "noltreg delete KEY [-v NAME | -ve | -va] [-f]\n"
     "noltreg export KEY FILE [-y] [-utf8]\n"
     "noltreg import FILE\n"
@@ -104,7 +106,7 @@ bool Confirm(const std::string& question, std::istream& in, std::ostream& out) {
 
 void PrintValue(const RegistryValue& value, std::ostream& out) {
   out << "    " << (value.name.empty() ? "(Default)" : value.name) << "    " << TypeName(value.type)
-      << "    " << DataForDisplay(value.type, value.data) << '\n';
+      << "    " << DisplayedData(value) << '\n';
 }
 
 // Prints a key's block (or only the named value), then the names of its subkeys, or with -s the
@@ -254,6 +256,7 @@ int RunNoltreg(const std::vector<std::string>& args, std::istream& in, std::ostr
     out << kUsage;
     return 0;
   }
+  if (AsksToProtect(args)) return RunProtectedAdd(args, in, out, err);
   Options options;
   KeyName name;
   std::string error;

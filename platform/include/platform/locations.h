@@ -24,6 +24,10 @@ std::string SystemDirectory();   // folder 1
 std::string PendingOperationsPath();
 // The process user's sockets ("pipes").
 std::string PipeDirectory();
+// The folders of the keys of protected values, private to their owner (0700): the machine's,
+// which the system account uses, and the process user's.
+std::string MachineKeyDirectory();
+std::string UserKeyDirectory();
 
 // A value that a new hive starts with: the shell folders, as Windows writes them into a new
 // profile. key is relative to the hive's root.
