@@ -122,8 +122,15 @@ bool WriteRecord(int fd, const ObjectRecord& record) {
 
 void Ring(int fd) { futimens(fd, nullptr); }
 
+bool IsGlobalName(std::string_view name) { return name.starts_with(kGlobalPrefix); }
+
+bool MadeByGlobalObjectCreator(int fd) {
+  struct stat info {};
+  return fstat(fd, &info) == 0 && info.st_nlink == 1 && IsGlobalObjectCreator(info.st_uid);
+}
+
 std::string ObjectFilePath(std::string_view name) {
-  bool global = name.starts_with(kGlobalPrefix);
+  bool global = IsGlobalName(name);
   if (global) {
     name.remove_prefix(kGlobalPrefix.size());
   } else if (name.starts_with(kLocalPrefix)) {

@@ -13,6 +13,9 @@ enum class ObjectKind : uint32_t { Event = 1, Mutex = 2, Semaphore = 3 };
 
 inline constexpr uint32_t kRecordMagic = 0x4F535354;  // "TSSO"
 
+// Semaphore: how many handles at once may hold units of the count as their own.
+inline constexpr size_t kShareSlots = 32;
+
 // The state of one object as its file holds it.
 struct ObjectRecord {
   uint32_t magic = kRecordMagic;
@@ -26,12 +29,16 @@ struct ObjectRecord {
   uint32_t abandoned = 0;  // mutex: its owner ended without releasing it
   uint32_t reserved = 0;
   uint64_t generation = 0;  // event: how often it went from reset to set
+  // semaphore: the units of the count that each share slot's holder holds as its own
+  int32_t shares[kShareSlots] = {};
 };
 
-// The three locked bytes: the state lock, one read lock per handle, and mutex ownership.
+// The locked bytes: the state lock, one read lock per handle, mutex ownership, and one byte
+// per share slot, write-locked by the handle that holds the slot.
 inline constexpr off_t kStateByte = 0;
 inline constexpr off_t kHandleByte = 1;
 inline constexpr off_t kOwnerByte = 2;
+inline constexpr off_t kFirstShareByte = 3;
 
 // Takes (F_RDLCK, F_WRLCK) or drops (F_UNLCK) an open-file-description lock on one byte;
 // waits for it when `wait`. False when it is held elsewhere (without `wait`) or on error.
@@ -46,9 +53,16 @@ bool WriteRecord(int fd, const ObjectRecord& record);
 // Wakes the threads that wait on the file: an attribute change that their inotify reports.
 void Ring(int fd);
 
+// True for a name in the Global namespace ("Global\NAME").
+bool IsGlobalName(std::string_view name);
+
 // The path of the file for an object name ("Global\" and "Local\" choose the namespace);
 // empty with LastError() when the namespace directory is unusable.
 std::string ObjectFilePath(std::string_view name);
+
+// True when an account that makes the Global namespace's objects made the open file, and no
+// other name links to it.
+bool MadeByGlobalObjectCreator(int fd);
 
 // Opens (or with `create`, makes) the object file and returns it with its state lock held;
 // -1 with LastError(). `created` tells whether this call made the file.

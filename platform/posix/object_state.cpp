@@ -10,6 +10,7 @@
 #include "fork_guard.h"
 #include "mutex_ownership.h"
 #include "platform/errors.h"
+#include "platform/sandbox.h"
 
 namespace platform {
 namespace {
@@ -92,8 +93,10 @@ bool OwnedByOtherUser(int fd) {
 }
 
 // Opens the file with its state lock held and tells whether any handle holds the object.
-// An absent object's file that another user owns is replaced when we may remove it, so that
-// a new object never inherits a stranger's file.
+// Only root and the sandbox's owner make Global objects: a Global file that another account
+// made is replaced when they create the object and ignored otherwise. In the local namespace,
+// an absent object's file that another user owns is replaced when we may remove it, so that a
+// new object never inherits a stranger's file.
 int OpenLockedFile(std::string_view name, const OpenRequest& request, std::string& path,
                    bool& created, bool& present) {
   if (name.empty()) {
@@ -107,13 +110,33 @@ int OpenLockedFile(std::string_view name, const OpenRequest& request, std::strin
   }
   path = ObjectFilePath(name);
   if (path.empty()) return -1;
+  const bool global = IsGlobalName(name);
+  const bool creator = !global || IsGlobalObjectCreator(geteuid());
   for (bool replaced = false;; replaced = true) {
-    int fd = OpenObjectFile(path, request.create, created);
-    if (fd < 0) return -1;
+    int fd = OpenObjectFile(path, request.create && creator, created);
+    if (fd < 0) {
+      if (request.create && !creator && LastError() == kErrorFileNotFound) {
+        SetLastError(kErrorAccessDenied);
+      }
+      return -1;
+    }
     present = !LockByte(fd, kHandleByte, F_WRLCK, false);
-    if (present || !request.create || created || replaced || !OwnedByOtherUser(fd)) return fd;
-    RemoveObjectFile(path, fd);
+    const bool foreign = global ? !MadeByGlobalObjectCreator(fd) : !present && OwnedByOtherUser(fd);
+    if (foreign && request.create && creator && !created && !replaced) {
+      RemoveObjectFile(path, fd);
+      close(fd);
+      continue;
+    }
+    uint32_t refusal = kErrorSuccess;
+    if (global && foreign) {
+      refusal = request.create ? kErrorAccessDenied : kErrorFileNotFound;
+    } else if (request.create && !creator && !present) {
+      refusal = kErrorAccessDenied;  // would make the object anew
+    }
+    if (refusal == kErrorSuccess) return fd;
     close(fd);
+    SetLastError(refusal);
+    return -1;
   }
 }
 
@@ -139,9 +162,8 @@ std::unique_ptr<ObjectState> OpenObject(std::string_view name, const OpenRequest
   } else if (!present) {
     record = request.initial;
     record.kind = static_cast<uint32_t>(request.kind);
-    bool ours = created || !OwnedByOtherUser(fd) || geteuid() == 0;
-    if (named && ours) ApplyAccess(fd, request.access);
-    if (!WriteRecord(fd, record)) {
+    // The access list decides who else may write the state: never leave a stranger's mode.
+    if ((named && !ApplyAccess(fd, request.access)) || !WriteRecord(fd, record)) {
       outcome = LastError();
     } else if (request.ownInitially) {
       AcquireProgress progress;

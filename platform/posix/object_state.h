@@ -38,6 +38,10 @@ class ObjectState {
   const internal::ObjectIdentity& Identity() const { return identity_; }
   // Serialises this handle's users: OFD locks do not separate threads that share one open.
   std::mutex& ThreadMutex() { return threadMutex_; }
+  // Semaphore: the share slot this handle holds through its open, -1 for none (under the state
+  // lock).
+  int ShareSlot() const { return shareSlot_; }
+  void SetShareSlot(int slot) { shareSlot_ = slot; }
 
  private:
   int fd_;
@@ -46,6 +50,7 @@ class ObjectState {
   int handleValue_;
   internal::ObjectIdentity identity_;
   std::mutex threadMutex_;
+  int shareSlot_ = -1;
 };
 
 namespace internal {
@@ -74,7 +79,8 @@ struct OpenRequest {
 };
 
 // Creates or opens the object: LastError() is 183 when Create found it existing, 0 when it is
-// new. Null with LastError() on failure (2: no process holds one; 6: another kind).
+// new. Null with LastError() on failure (2: no process holds one; 5: refused, for instance a
+// Global object that this account may not make; 6: another kind).
 std::unique_ptr<ObjectState> OpenObject(std::string_view name, const OpenRequest& request);
 
 // What one wait has learnt about one object, kept from check to check.

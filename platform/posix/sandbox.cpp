@@ -84,6 +84,12 @@ uid_t OwnerOf(const std::string& path) {
 
 }  // namespace
 
+bool IsGlobalObjectCreator(unsigned uid) {
+  if (uid == 0) return true;
+  std::string root = SandboxRoot();
+  return !root.empty() && uid == OwnerOf(root);
+}
+
 std::string NamedObjectDirectory(bool global) {
   std::string root = SandboxRoot();
   const uid_t self = geteuid();

@@ -4,6 +4,7 @@
 #include "object_state.h"
 #include "platform/errors.h"
 #include "platform/sync.h"
+#include "semaphore_shares.h"
 
 namespace platform {
 namespace {
@@ -119,19 +120,43 @@ std::unique_ptr<Semaphore> Semaphore::Open(std::string_view name) {
   return state ? std::unique_ptr<Semaphore>(new Semaphore(std::move(state))) : nullptr;
 }
 
-bool Semaphore::Release(int32_t count, int32_t* previousCount) {
+namespace {
+
+// Adds to a semaphore's count, as free units or as the handle's own.
+bool RaiseCount(ObjectState& state, int32_t count, bool held, int32_t* previousCount) {
   if (count <= 0) {
     SetLastError(kErrorInvalidParameter);
     return false;
   }
-  return UpdateRecord(State(), [&](ObjectRecord& record) {
+  return UpdateRecord(state, [&](ObjectRecord& record) {
+    internal::ReclaimEndedShares(state, record);
     if (record.count > record.maximum - count) {
       SetLastError(kErrorTooManyPosts);
       return Update::Refuse;
     }
     if (previousCount != nullptr) *previousCount = record.count;
-    record.count += count;
+    if (held) {
+      internal::AddHeldUnits(state, record, count);
+    } else {
+      record.count += count;
+    }
     return Update::WriteAndRing;
+  });
+}
+
+}  // namespace
+
+bool Semaphore::Release(int32_t count, int32_t* previousCount) {
+  return RaiseCount(State(), count, false, previousCount);
+}
+
+bool Semaphore::ReleaseHeld(int32_t count) { return RaiseCount(State(), count, true, nullptr); }
+
+bool Semaphore::Count(int32_t& count) {
+  return UpdateRecord(State(), [&](ObjectRecord& record) {
+    bool reclaimed = internal::ReclaimEndedShares(State(), record);
+    count = record.count;
+    return reclaimed ? Update::Write : Update::None;
   });
 }
 
@@ -145,8 +170,12 @@ AcquireResult TryAcquire(ObjectState& state, AcquireProgress& progress) {
     case ObjectKind::Mutex:
       return TakeMutexLocked(state, record, progress);
     case ObjectKind::Semaphore:
+      if (ReclaimEndedShares(state, record) && record.count <= 0) {
+        return WriteRecord(state.Descriptor(), record) ? AcquireResult::NotReady
+                                                       : AcquireResult::Failed;
+      }
       if (record.count <= 0) return AcquireResult::NotReady;
-      --record.count;
+      TakeUnit(state, record);
       break;
     case ObjectKind::Event:
       if (record.count == 0) {

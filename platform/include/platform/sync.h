@@ -2,7 +2,9 @@
 // for any of several of them (optionally also for the thread's message queue).
 //
 // Names: "Global\NAME" lives in the machine-wide namespace, any other name in the calling
-// user's local namespace. An empty name makes an object private to this process.
+// user's local namespace. An empty name makes an object private to this process. Only root
+// (and the sandbox's owner) make Global objects; other accounts open those with the Everyone
+// list, and get 5 when they try to make one.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -81,6 +83,12 @@ class Semaphore final : public WaitObject {
 
   // False with LastError() 298 when the count would pass the maximum.
   bool Release(int32_t count = 1, int32_t* previousCount = nullptr);
+  // Raises the count as Release does, but the units stay this handle's own: a wait through it
+  // takes them back first, and when the handle closes or its process ends while it holds some,
+  // they leave the count (a reader that dies inside a guard).
+  bool ReleaseHeld(int32_t count = 1);
+  // The current count, without taking anything.
+  bool Count(int32_t& count);
 
  private:
   using WaitObject::WaitObject;
