@@ -1,5 +1,6 @@
 #include "foundation/locks/swmr_guard.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "foundation/log/hx_trace.h"
@@ -54,7 +55,7 @@ uint32_t SwmrGuard::AcquireRead(uint32_t timeoutMs) {
   if (!valid_) return kInvalidGuard;
   uint32_t result = platform::WaitForOne(*noWrite_, timeoutMs);
   if (!Entered(result)) return result;
-  readers_->Release(1);
+  readers_->ReleaseHeld(1);  // ours until we leave: a reader that dies inside is not counted
   noWrite_->Release();
   return result;
 }
@@ -65,12 +66,23 @@ bool SwmrGuard::ReleaseRead() {
 
 uint32_t SwmrGuard::AcquireWrite(uint32_t timeoutMs) {
   if (!valid_) return kInvalidGuard;
+  platform::Clock& clock = platform::CurrentClock();
+  const uint64_t start = timeoutMs == platform::kInfinite ? 0 : clock.MonotonicMs();
   uint32_t result = platform::WaitForOne(*noWrite_, timeoutMs);
   if (!Entered(result)) return result;
-  // New readers are kept out by the mutex; wait for the ones inside to leave.
-  while (platform::WaitForOne(*readers_, 0) == platform::kWaitObject0) {
-    readers_->Release(1);
-    platform::SleepMs(kReaderPollMs);
+  // New readers are kept out by the mutex; wait for the ones inside to leave, within the
+  // time-out.
+  for (int32_t readers = 0; readers_->Count(readers) && readers > 0;) {
+    uint32_t pause = kReaderPollMs;
+    if (timeoutMs != platform::kInfinite) {
+      uint64_t elapsed = clock.MonotonicMs() - start;
+      if (elapsed >= timeoutMs) {
+        noWrite_->Release();
+        return platform::kWaitTimeout;
+      }
+      pause = static_cast<uint32_t>(std::min<uint64_t>(pause, timeoutMs - elapsed));
+    }
+    platform::SleepMs(pause);
   }
   return result;
 }

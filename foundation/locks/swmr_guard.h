@@ -23,7 +23,9 @@ class SwmrGuard {
   // invalid guard.
   uint32_t AcquireRead(uint32_t timeoutMs);
   bool ReleaseRead();
-  // Holds the no-write mutex and waits, polling once a second, until no reader is inside.
+  // Holds the no-write mutex and waits, polling once a second, until no reader is inside; 258
+  // when the time-out passes first (it bounds both waits). A reader that died inside does not
+  // count.
   uint32_t AcquireWrite(uint32_t timeoutMs);
   bool ReleaseWrite();
   void Destroy();
