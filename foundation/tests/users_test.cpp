@@ -63,26 +63,20 @@ TEST_F(UsersTest, UserIdTypeChoosesTheNameWhichIsCutToTheBufferAndTraced) {
   EXPECT_FALSE(TuGetUserName(nullptr, 0));
   platform::testing::SetEnvironment("NOLT_USER", "SYSTEM");  // a service: its own account
   EXPECT_EQ(UserName(), "SYSTEM");
-  EXPECT_TRUE(IsSystemAccountName("system"));
-  EXPECT_FALSE(IsSystemAccountName("SYSTEMS"));
 }
 
 TEST_F(UsersTest, TheServicesSessionComesFirstAndAnUnreadableListGivesNone) {
   std::filesystem::create_directories(sandbox_.Root() + "/machine");
-  struct Case {
-    const char* sessions;
-    std::vector<HxStr> names;
-  };
-  for (const Case& c : {Case{"", {""}}, Case{"alice\n\nbob\n", {"", "alice", "", "bob"}}}) {
-    std::ofstream(platform::SessionListPath()) << c.sessions;
+  for (const auto& [sessions, names] : std::vector<std::pair<const char*, std::vector<HxStr>>>{
+           {"", {""}}, {"alice\n\nbob\n", {"", "alice", "", "bob"}}}) {
+    std::ofstream(platform::SessionListPath()) << sessions;
     TraceCapture trace;
-    std::vector<HxStr> names = {"stale"};
-    EXPECT_EQ(GetLoggedOnUserNames(names), c.names.size());
-    EXPECT_EQ(names, c.names);
+    std::vector<HxStr> listed = {"stale"};
+    EXPECT_EQ(GetLoggedOnUserNames(listed), names.size());
+    EXPECT_EQ(listed, names);
     std::string lines;
-    for (const HxStr& name : c.names) {
-      lines += "Succeeded to query user name (" + std::string(name.c_str()) + ") from session\n";
-    }
+    for (const HxStr& name : names)
+      lines += "Succeeded to query user name (" + name + ") from session\n";
     EXPECT_EQ(trace.Text(), lines);
   }
   std::filesystem::remove(platform::SessionListPath());
