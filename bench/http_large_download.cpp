@@ -20,8 +20,8 @@
 #include "bench/bench_result.h"
 #include "bench/loopback_nginx.h"
 #include "foundation/transfer/hx_remote_object.h"
-#include "net/tests/support/scratch_directory.h"
 #include "net/http/http_transfer.h"
+#include "net/tests/support/scratch_directory.h"
 
 namespace fs = std::filesystem;
 

@@ -5,8 +5,15 @@ namespace {
 bool NeedsEscape(unsigned char byte) {
   if (byte <= 0x20 || byte >= 0x7f) return true;  // controls, space, DEL and non-ASCII
   switch (byte) {
-    case '"': case '<': case '>': case '{': case '}':
-    case '|': case '\\': case '^': case '`':
+    case '"':
+    case '<':
+    case '>':
+    case '{':
+    case '}':
+    case '|':
+    case '\\':
+    case '^':
+    case '`':
       return true;
     default:
       return false;

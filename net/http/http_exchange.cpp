@@ -45,8 +45,8 @@ struct Transfer {
   HttpResponse* response = nullptr;
   const std::function<bool()>* cancelled = nullptr;
   StallWatch stallWatch{kStallLimitMs, platform::CurrentClock().MonotonicMs()};
-  uint64_t moved = 0;          // bytes both ways, across redirects
-  curl_off_t lastCount = 0;    // the library's count of this request, to add the news to `moved`
+  uint64_t moved = 0;        // bytes both ways, across redirects
+  curl_off_t lastCount = 0;  // the library's count of this request, to add the news to `moved`
   bool stalled = false;
   char libraryError[CURL_ERROR_SIZE] = {};
   platform::ReplacingFileWriter writer;
@@ -75,8 +75,8 @@ bool RecordLocalFailure(Transfer& transfer, const std::string& what) {
 
 bool WriteBody(Transfer& transfer, const char* data, size_t size) {
   return transfer.writer.Write(data, size) ||
-         RecordLocalFailure(transfer, "cannot write the download of '" +
-                                          transfer.request->target + "'");
+         RecordLocalFailure(transfer,
+                            "cannot write the download of '" + transfer.request->target + "'");
 }
 
 bool FlushBody(Transfer& transfer) {
@@ -89,8 +89,8 @@ bool FlushBody(Transfer& transfer) {
 bool StoreBody(Transfer& transfer, const char* data, size_t size) {
   if (!transfer.writerOpen) {
     if (!transfer.writer.Open(transfer.request->target)) {
-      return RecordLocalFailure(transfer, "cannot create a file beside '" +
-                                              transfer.request->target + "'");
+      return RecordLocalFailure(transfer,
+                                "cannot create a file beside '" + transfer.request->target + "'");
     }
     transfer.writerOpen = true;
     transfer.pending.reserve(kWriteBuffer);
@@ -105,8 +105,8 @@ size_t OnBody(char* data, size_t, size_t size, void* user) {
   Transfer& transfer = *static_cast<Transfer*>(user);
   HttpResponse& response = *transfer.response;
   if (CurrentStatus(transfer.easy) != 200) {
-    const size_t room = kResponseTextLimit - std::min(kResponseTextLimit,
-                                                      response.responseText.size());
+    const size_t room =
+        kResponseTextLimit - std::min(kResponseTextLimit, response.responseText.size());
     response.responseText.append(data, std::min(room, size));
     return size;
   }
@@ -140,7 +140,8 @@ int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_o
   if (*transfer.cancelled && (*transfer.cancelled)()) return 1;
   // The library counts each request of a redirect chain from 0.
   const curl_off_t count = downloaded + uploaded;
-  if (count > transfer.lastCount) transfer.moved += static_cast<uint64_t>(count - transfer.lastCount);
+  if (count > transfer.lastCount)
+    transfer.moved += static_cast<uint64_t>(count - transfer.lastCount);
   transfer.lastCount = count;
   transfer.stalled =
       transfer.stallWatch.Stalled(platform::CurrentClock().MonotonicMs(), transfer.moved);
@@ -151,14 +152,14 @@ void ApplyCredentials(CURL* easy, const HttpSessionOptions& options) {
   if (options.sendServerCredentials) {
     curl_easy_setopt(easy, CURLOPT_USERNAME, options.user.c_str());
     curl_easy_setopt(easy, CURLOPT_PASSWORD, options.password.c_str());
-    curl_easy_setopt(easy, CURLOPT_HTTPAUTH, options.serverAuth != 0 ? options.serverAuth
-                                                                     : CURLAUTH_BASIC);
+    curl_easy_setopt(easy, CURLOPT_HTTPAUTH,
+                     options.serverAuth != 0 ? options.serverAuth : CURLAUTH_BASIC);
   }
   if (options.sendProxyCredentials) {
     curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, options.proxyUser.c_str());
     curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, options.proxyPassword.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROXYAUTH, options.proxyAuth != 0 ? options.proxyAuth
-                                                                     : CURLAUTH_BASIC);
+    curl_easy_setopt(easy, CURLOPT_PROXYAUTH,
+                     options.proxyAuth != 0 ? options.proxyAuth : CURLAUTH_BASIC);
   }
 }
 
@@ -300,7 +301,7 @@ void FinishBody(Transfer& transfer) {
   if (response.transferCode != CURLE_OK || !whole) {
     transfer.writer.Abandon();
     RaiseSystemError(InternetErrorOf(response.transferCode == CURLE_OK ? CURLE_PARTIAL_FILE
-                                                                      : response.transferCode));
+                                                                       : response.transferCode));
     const std::string why = response.failure.empty() ? "" : ": " + response.failure;
     response.failure =
         whole ? "the body broke off after " + std::to_string(response.received) + " bytes" + why
@@ -366,22 +367,34 @@ HttpResponse HttpSession::Perform(const HttpSessionOptions& options,
 
 uint32_t InternetErrorOf(int transferCode) {
   switch (static_cast<CURLcode>(transferCode)) {
-    case CURLE_OK: return 0;
+    case CURLE_OK:
+      return 0;
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY: return kInternetNameNotResolved;
-    case CURLE_COULDNT_CONNECT: return kInternetCannotConnect;
-    case CURLE_OPERATION_TIMEDOUT: return kInternetTimeout;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return kInternetNameNotResolved;
+    case CURLE_COULDNT_CONNECT:
+      return kInternetCannotConnect;
+    case CURLE_OPERATION_TIMEDOUT:
+      return kInternetTimeout;
     case CURLE_SEND_ERROR:
-    case CURLE_PARTIAL_FILE: return kInternetConnectionAborted;
-    case CURLE_RECV_ERROR: return kInternetConnectionReset;
-    case CURLE_GOT_NOTHING: return kInternetInvalidServerResponse;
-    case CURLE_ABORTED_BY_CALLBACK: return kInternetOperationCancelled;
+    case CURLE_PARTIAL_FILE:
+      return kInternetConnectionAborted;
+    case CURLE_RECV_ERROR:
+      return kInternetConnectionReset;
+    case CURLE_GOT_NOTHING:
+      return kInternetInvalidServerResponse;
+    case CURLE_ABORTED_BY_CALLBACK:
+      return kInternetOperationCancelled;
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CACERT_BADFILE: return kInternetSecureFailure;
-    case CURLE_WRITE_ERROR: return kWriteFault;
-    case CURLE_READ_ERROR: return kReadFault;
-    default: return kInternetInternalError;
+    case CURLE_SSL_CACERT_BADFILE:
+      return kInternetSecureFailure;
+    case CURLE_WRITE_ERROR:
+      return kWriteFault;
+    case CURLE_READ_ERROR:
+      return kReadFault;
+    default:
+      return kInternetInternalError;
   }
 }
 

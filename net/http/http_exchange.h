@@ -15,14 +15,14 @@
 
 // How a session reaches servers: its proxy and the credentials to send when asked.
 struct HttpSessionOptions {
-  std::string proxy;       // curl form; empty: direct
-  std::string noProxy;     // bypass list; empty: none
+  std::string proxy;    // curl form; empty: direct
+  std::string noProxy;  // bypass list; empty: none
   bool sendServerCredentials = false;
   std::string user, password;
-  long serverAuth = 0;     // the methods the server offered; 0: basic
+  long serverAuth = 0;  // the methods the server offered; 0: basic
   bool sendProxyCredentials = false;
   std::string proxyUser, proxyPassword;
-  long proxyAuth = 0;      // the methods the proxy offered; 0: basic
+  long proxyAuth = 0;               // the methods the proxy offered; 0: basic
   std::function<bool()> cancelled;  // true: the running transfer stops
 };
 
@@ -32,36 +32,36 @@ inline constexpr uint64_t kStallBytes = 1024;
 inline constexpr long kMostRedirects = 10;
 
 struct HttpRequestSpec {
-  std::string method = "GET";          // GET, HEAD, POST, PUT, DELETE
-  std::string url;                     // escaped
+  std::string method = "GET";  // GET, HEAD, POST, PUT, DELETE
+  std::string url;             // escaped
   // Redirects are followed, "https:" to "https:" only.
   bool followRedirects = true;
-  std::vector<std::string> headers;    // extra request headers
-  std::string_view formBody;           // POST body held by the caller
-  std::string uploadFile;              // body read from this file (PUT or POST)
-  std::string target;                  // a 200 body goes here; empty: the body is dropped
+  std::vector<std::string> headers;  // extra request headers
+  std::string_view formBody;         // POST body held by the caller
+  std::string uploadFile;            // body read from this file (PUT or POST)
+  std::string target;                // a 200 body goes here; empty: the body is dropped
 };
 
 enum class HttpOutcome {
-  Response,        // a response arrived (its body may still have broken off)
-  ConnectFailed,   // the server or proxy could not be reached or resolved
-  SendFailed,      // the connection broke before a response arrived
-  Failed,          // anything else: cancelled, local file trouble, TLS refusal
+  Response,       // a response arrived (its body may still have broken off)
+  ConnectFailed,  // the server or proxy could not be reached or resolved
+  SendFailed,     // the connection broke before a response arrived
+  Failed,         // anything else: cancelled, local file trouble, TLS refusal
 };
 
 struct HttpResponse {
   HttpOutcome outcome = HttpOutcome::Failed;
-  int transferCode = 0;          // the library's result code
-  int status = 0;                // 0 when no response was read
-  int64_t contentLength = -1;    // "Content-Length"; -1 when absent
-  int64_t lastModified = -1;     // "Last-Modified" in seconds since 1970; -1 when absent
-  uint64_t received = 0;         // body bytes received
-  bool bodyStored = false;       // the target was replaced by the complete body
-  bool localFailure = false;     // a local read or write failed (system error recorded)
-  long authOffered = 0;          // the methods a 401 offered
-  long proxyAuthOffered = 0;     // the methods a 407 offered
-  bool stalled = false;          // ended for moving too little
-  std::string responseText;      // the start of a non-200 body
+  int transferCode = 0;        // the library's result code
+  int status = 0;              // 0 when no response was read
+  int64_t contentLength = -1;  // "Content-Length"; -1 when absent
+  int64_t lastModified = -1;   // "Last-Modified" in seconds since 1970; -1 when absent
+  uint64_t received = 0;       // body bytes received
+  bool bodyStored = false;     // the target was replaced by the complete body
+  bool localFailure = false;   // a local read or write failed (system error recorded)
+  long authOffered = 0;        // the methods a 401 offered
+  long proxyAuthOffered = 0;   // the methods a 407 offered
+  bool stalled = false;        // ended for moving too little
+  std::string responseText;    // the start of a non-200 body
   // Why the exchange broke off or its body was not stored, in plain words; empty when a
   // response arrived whole (whatever its status).
   std::string failure;

@@ -94,9 +94,7 @@ uint32_t HxHttpObject::RequestFlags() const {
   return kFlagReload | kFlagNoCacheWrite | kFlagKeepConnection;
 }
 
-uint32_t HxHttpsObject::RequestFlags() const {
-  return HxHttpObject::RequestFlags() | kFlagSecure;
-}
+uint32_t HxHttpsObject::RequestFlags() const { return HxHttpObject::RequestFlags() | kFlagSecure; }
 
 // ---- session and sending ---------------------------------------------------------------------
 
@@ -175,7 +173,7 @@ HttpResponse HxHttpObject::Send(const HttpRequestSpec& request, HttpSessionOptio
     const bool alternatives = !m_alternativeProxies.empty();
     options.proxy = alternatives ? m_alternativeProxies[m_proxyIndex]
                     : m_proxy.access == SessionProxy::Access::Direct ? std::string()
-                                                                      : m_proxy.proxyUrl;
+                                                                     : m_proxy.proxyUrl;
     options.noProxy = alternatives ? m_alternativeBypass : m_proxy.bypassList;
     HttpResponse response = m_session->Perform(options, request);
     if (response.stalled) {
@@ -302,8 +300,8 @@ bool HxHttpObject::PostFile(const HxStr& objectPath, const HxStr& target, const 
     return true;
   }
   NoteFailure(response);
-  RecordHttpError("PostFile '%s' -> '%s' to server '%s' failed", objectPath.c_str(),
-                  target.c_str(), m_server.c_str());
+  RecordHttpError("PostFile '%s' -> '%s' to server '%s' failed", objectPath.c_str(), target.c_str(),
+                  m_server.c_str());
   return false;
 }
 
@@ -376,9 +374,8 @@ bool HxHttpObject::UploadFile(const HxStr& localFile, const char* method) {
   return false;
 }
 
-int HxHttpObject::TestAuthentication(const HxStr& target, const HxStr& user,
-                                     const HxStr& password, const HxStr& proxyUser,
-                                     const HxStr& proxyPassword) {
+int HxHttpObject::TestAuthentication(const HxStr& target, const HxStr& user, const HxStr& password,
+                                     const HxStr& proxyUser, const HxStr& proxyPassword) {
   const Operation operation(*this);
   std::string local = LocalPath(target);
   const bool temporary = local.empty();

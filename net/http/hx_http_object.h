@@ -101,7 +101,7 @@ class HxHttpObject : public HxRemoteObject {
   bool m_setTargetTime = false;  // inside GetFileIfNewer
   int m_operationDepth = 0;
   int m_stalledAttempts = 0;
-  HttpResponse m_lastStalled;    // answers for the attempts an operation no longer makes
+  HttpResponse m_lastStalled;  // answers for the attempts an operation no longer makes
   std::string m_failureCause;
   std::vector<std::string> m_alternativeProxies;
   std::string m_alternativeBypass;

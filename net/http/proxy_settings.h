@@ -48,9 +48,9 @@ struct SessionProxy {
 
 // The session proxy of a new transfer: the store's proxy when "UseForWinINet" is set with a
 // server (an HTTP proxy for "http:" locations only, a SOCKS proxy for both), else the
-// environment's proxy with its no_proxy list, else direct. Cached per process; a cached answer is used only for
-// the same store identity, sandbox, environment and hive files' last writes, and for at most
-// kProxyCacheMs of the platform clock.
+// environment's proxy with its no_proxy list, else direct. Cached per process; a cached answer
+// is used only for the same store identity, sandbox, environment and hive files' last writes,
+// and for at most kProxyCacheMs of the platform clock.
 SessionProxy ReadSessionProxy();
 // The same, preferring https_proxy to http_proxy for a secure location.
 SessionProxy ReadSessionProxy(bool secure);

@@ -65,8 +65,8 @@ class HttpObjectTest : public ::testing::Test {
   // The record of a failed GetFile of `path` on `server` into `target`.
   static std::string GetFileError(const std::string& path, const std::string& target,
                                   const std::string& server, const std::string& tail) {
-    return HttpError("GetFile '" + path + "' -> '" + target + "' from server '" + server +
-                     "', " + tail);
+    return HttpError("GetFile '" + path + "' -> '" + target + "' from server '" + server + "', " +
+                     tail);
   }
   std::string ServerName(const net_test::HttpTestServer& server) const {
     return "127.0.0.1:" + std::to_string(server.Port());

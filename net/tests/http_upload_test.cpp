@@ -1,5 +1,4 @@
-// Uploads, authentication checks, the refused library version, the factory's protocols and an
-// unreachable server.
+// Uploads, authentication checks and the refused library version.
 #include "foundation/registry/provider_store.h"
 #include "http_object_fixture.h"
 #include "loopback_sockets.h"
@@ -50,7 +49,7 @@ TEST_F(HttpObjectTest, ASmallPutMetByConflictIsRepeatedOnceAndALargeOneIsNot) {
 
 TEST_F(HttpObjectTest, TestAuthenticationReturnsTheStatusForGivenCredentials) {
   net_test::Response guarded{200, "ok"};
-  guarded.basicAuth = "bob:pw";
+  guarded.authorization = "Basic Ym9iOnB3";  // bob:pw
   server_.Serve("/auth", {guarded});
   net_test::DeadPort dead;
   EXPECT_EQ(Object(server_, "/auth")->TestAuthentication("", "bob", "pw", "", ""), 200);
@@ -81,29 +80,6 @@ TEST_F(HttpObjectTest, ALibraryNotNewerThanTheRefusedVersionBlocksEveryTransfer)
     EXPECT_EQ(object->GetFileIfNewer(File("f.txt")), 0);
   }
   EXPECT_EQ(server_.Requests().size(), 1u);
-}
-
-TEST_F(HttpObjectTest, TheFactoryMakesHttpKindsAndRefusesUnknownProtocols) {
-  EXPECT_EQ(std::dynamic_pointer_cast<HxHttpsObject>(Object("HTTP://host/x")), nullptr);
-  EXPECT_NE(Object("HTTP://host/x"), nullptr);
-  EXPECT_NE(std::dynamic_pointer_cast<HxHttpsObject>(CreateRemoteObject("https://host/x")),
-            nullptr);
-  EXPECT_EQ(CreateRemoteObject("gopher://host/x"), nullptr);
-  HxErr record;
-  ASSERT_TRUE(LastErrorRecord(record));
-  EXPECT_EQ(record.Code(), 0x2000006bu);
-}
-
-TEST_F(HttpObjectTest, AnUnreachableServerWithoutSystemProxyFailsToConnect) {
-  net_test::DeadPort dead;
-  auto unreachable = Object(dead.Url("/file.txt"));
-  const size_t before = SharedErrorCount();
-  EXPECT_FALSE(unreachable->GetFile(File("file.txt")));
-  EXPECT_EQ(unreachable->GetStatus(), 0);
-  EXPECT_EQ(NewSharedError(before),
-            GetFileError("/file.txt", File("file.txt"), unreachable->Server().c_str(),
-                         "Failed to connect to server"));
-  EXPECT_NE(unreachable->LastFailureCause().find("Couldn't connect"), std::string::npos);
 }
 
 }  // namespace

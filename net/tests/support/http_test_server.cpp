@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <openssl/evp.h>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -22,15 +21,6 @@ namespace net_test {
 
 namespace {
 
-std::string Base64(const std::string& bytes) {
-  std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-  const int size = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
-                                   reinterpret_cast<const unsigned char*>(bytes.data()),
-                                   static_cast<int>(bytes.size()));
-  text.resize(static_cast<size_t>(size));
-  return text;
-}
-
 // What a path answers with: scripted responses, or a local file.
 struct Route {
   std::vector<Response> responses;
@@ -46,10 +36,11 @@ struct TestCertificates {
 
   TestCertificates() {
     const std::string dir = directory.Path();
-    std::ofstream(directory.File("server.ext")) << "basicConstraints=CA:FALSE\n"
-                                                   "keyUsage=critical,digitalSignature,keyEncipherment\n"
-                                                   "extendedKeyUsage=serverAuth\n"
-                                                   "subjectAltName=IP:127.0.0.1,DNS:localhost\n";
+    std::ofstream(directory.File("server.ext"))
+        << "basicConstraints=CA:FALSE\n"
+           "keyUsage=critical,digitalSignature,keyEncipherment\n"
+           "extendedKeyUsage=serverAuth\n"
+           "subjectAltName=IP:127.0.0.1,DNS:localhost\n";
     const std::string curve = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
     const bool made =
         !dir.empty() &&
@@ -151,8 +142,8 @@ void HttpTestServer::State::Handle(const httplib::Request& request, httplib::Res
     return;
   }
   const Response scripted = route.responses[route.next];
-  if (!scripted.basicAuth.empty() &&
-      request.get_header_value("Authorization") != "Basic " + Base64(scripted.basicAuth)) {
+  if (!scripted.authorization.empty() &&
+      request.get_header_value("Authorization") != scripted.authorization) {
     response.status = 401;
     response.set_header("WWW-Authenticate", "Basic realm=\"test\"");
     return;

@@ -20,9 +20,9 @@ struct Response {
   int status = 200;
   std::string body;
   HeaderList headers;
-  // "user:password": answered with 401 (and a Basic challenge) unless the request carries these
-  // credentials; the response stays for the next request then.
-  std::string basicAuth;
+  // "Basic <base64 of user:password>": answered with 401 (and a Basic challenge) unless the
+  // request carries this Authorization; the response stays for the next request then.
+  std::string authorization;
 };
 
 struct RecordedRequest {

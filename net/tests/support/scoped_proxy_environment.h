@@ -15,10 +15,11 @@ namespace net_test {
 class ScopedProxyEnvironment {
  public:
   ScopedProxyEnvironment() {
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
-                             "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                             "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
       const char* value = std::getenv(name);
-      saved_.emplace_back(name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+      saved_.emplace_back(name,
+                          value != nullptr ? std::optional<std::string>(value) : std::nullopt);
       Set(name, "");
     }
   }
