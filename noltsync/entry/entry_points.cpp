@@ -10,8 +10,9 @@
 namespace {
 ModletContext* AsContext(void* handle) { return static_cast<ModletContext*>(handle); }
 
-// The library's load routine.
+// The library's load and unload routines.
 __attribute__((constructor)) void LibraryLoaded() { OnModuleLoad(); }
+__attribute__((destructor)) void LibraryUnloaded() { OnModuleUnload(); }
 }  // namespace
 
 MODLET_EXPORT int ModletInit(void) {

@@ -4,6 +4,7 @@
 
 #include "foundation/files/file_operations.h"
 #include "foundation/log/hx_trace.h"
+#include "foundation/log/out_of_memory.h"
 #include "net/http/http_transfer.h"
 #include "platform/registry.h"
 
@@ -26,6 +27,7 @@ uint32_t ReadMask(const platform::RegistryKey& key, const char* name, uint32_t f
 }  // namespace
 
 void OnModuleLoad() {
+  InstallOutOfMemoryHandler();
   // Files in use are not replaced or deleted at the next restart unless a step asks for it.
   SetReplaceDeferral(false);
   SetDeleteDeferral(false);
@@ -40,4 +42,9 @@ void OnModuleLoad() {
   HxTrace& trace = HxTrace::Instance();
   trace.SetMasks(ReadMask(general, "TraceMask", trace.TraceMask()),
                  ReadMask(general, "LevelMask", trace.LevelMask()));
+}
+
+void OnModuleUnload() {
+  // The handler is code of this library: it must not outlive it in the process.
+  RemoveOutOfMemoryHandler();
 }

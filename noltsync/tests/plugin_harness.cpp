@@ -6,19 +6,14 @@
 #include <cstdlib>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
 
 namespace {
 
 std::mutex g_mutex;
 std::vector<LoggedLine> g_lines;
-std::string g_throwPrefix;
-std::string g_faultPrefix;
-
-bool TakeTrigger(std::string& prefix, const std::string& text) {
-  if (prefix.empty() || text.rfind(prefix, 0) != 0) return false;
-  prefix.clear();
-  return true;
-}
+std::string g_failPrefix;
+bool g_fault = false;
 
 extern "C" void RecordingLogger(uint32_t /*category*/, uint32_t level, const char* format, ...) {
   char buffer[2048];
@@ -26,16 +21,15 @@ extern "C" void RecordingLogger(uint32_t /*category*/, uint32_t level, const cha
   va_start(arguments, format);
   std::vsnprintf(buffer, sizeof buffer, format, arguments);
   va_end(arguments);
-  bool doThrow = false;
-  bool doFault = false;
+  bool fail = false;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_lines.push_back({level, buffer});
-    doThrow = TakeTrigger(g_throwPrefix, buffer);
-    doFault = TakeTrigger(g_faultPrefix, buffer);
+    fail = !g_failPrefix.empty() && std::string_view(buffer).starts_with(g_failPrefix);
+    if (fail) g_failPrefix.clear();
   }
-  if (doThrow) throw std::runtime_error("logger failure");
-  if (doFault) {
+  if (fail && !g_fault) throw std::runtime_error("logger failure");
+  if (fail) {
     // An unmapped address that is not null, so the sanitizers let the fault happen.
     volatile uintptr_t unmapped = 16;
     *reinterpret_cast<volatile int*>(unmapped) = 1;
@@ -74,12 +68,8 @@ bool PluginHarness::HasLine(uint32_t level, const std::string& text) {
   return false;
 }
 
-void PluginHarness::ThrowOnLine(const std::string& prefix) {
+void PluginHarness::FailOnLine(const std::string& prefix, bool fault) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  g_throwPrefix = prefix;
-}
-
-void PluginHarness::FaultOnLine(const std::string& prefix) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_faultPrefix = prefix;
+  g_failPrefix = prefix;
+  g_fault = fault;
 }

@@ -23,10 +23,9 @@ class PluginHarness {
   static std::vector<LoggedLine> Lines();
   static void ClearLines();
   static bool HasLine(uint32_t level, const std::string& text);
-  // Makes the recording logger throw a C++ exception (or fault) when it logs a line that
-  // begins with `prefix`, once.
-  static void ThrowOnLine(const std::string& prefix);
-  static void FaultOnLine(const std::string& prefix);
+  // Makes the recording logger throw a C++ exception (or, with `fault`, write to an unmapped
+  // address) when it logs a line that begins with `prefix`, once.
+  static void FailOnLine(const std::string& prefix, bool fault);
 
  private:
   platform::SharedLibrary library_;
