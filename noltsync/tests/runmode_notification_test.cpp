@@ -1,11 +1,12 @@
 // NotifyNoltcmdSync in process: the thread message to the host, the sync events of the command
 // agents of every logged-on user when it runs in the service, and the host's new-data event.
-// Also the dispatch's table of run modes, row by row.
+// (The dispatch's table of run modes is run by the host agents' processes.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <string>
 
@@ -14,7 +15,6 @@
 #include "noltsync/entry/modlet_context.h"
 #include "noltsync/runmode/host_notification.h"
 #include "noltsync/runmode/run_context.h"
-#include "noltsync/runmode/run_mode_dispatch.h"
 #include "platform/identity.h"
 #include "platform/messages.h"
 #include "platform/sync.h"
@@ -69,87 +69,56 @@ class NotifyTest : public EngineTest {
   std::unique_ptr<platform::Event> newData_;
 };
 
-TEST_F(NotifyTest, TheServiceOpensOneEventPerLoggedOnUserAndSignalsTheOneThatExists) {
-  RunIn(true);
-  LogOn({"alice", "bob", "carol"});
+// In the service the sync event of every logged-on user's command agent (and of the services'
+// session) is opened and signalled where it exists; new data signals the host's new-data event
+// and, with a record, posts MODLET_MSG_NOTIFY to the master thread.
+TEST_F(NotifyTest, EachCallerWakesWhomItShould) {
   auto bobsAgent = platform::Event::Create(std::string(kEventPrefix) + "bob", false, false);
-  NotifyNoltcmdSync(context_, false, 0);
-  // The three users and the services' session, which has no user.
-  EXPECT_EQ(CountLogged("NotifyNoltcmdSync: send sync notification event"), 4);
-  EXPECT_EQ(LoggedEventHandle(""), 0);
-  EXPECT_EQ(LoggedEventHandle("alice"), 0);
-  EXPECT_GT(LoggedEventHandle("bob"), 0);
-  EXPECT_EQ(LoggedEventHandle("carol"), 0);
-  EXPECT_TRUE(Signalled(*bobsAgent));
-  EXPECT_FALSE(Signalled(*newData_));  // no new data
-  platform::ThreadMessage message;
-  EXPECT_FALSE(MessageWaiting(message));
-}
+  using Users = std::optional<std::vector<std::string>>;  // none: the list cannot be read
+  const struct {
+    bool service;
+    Users users;
+    bool newData;
+    intptr_t record;
+    int eventLines;
+  } kCases[] = {
+      {true, Users{{"alice", "bob", "carol"}}, false, 0, 4},
+      {true, Users{{"alice"}}, true, 0, 2},
+      {true, Users(std::vector<std::string>()), true, 0, 1},
+      {false, Users{{"alice", "bob"}}, true, kRecordAddress, 0},
+      {true, std::nullopt, true, 0, 0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(::testing::Message() << "service " << c.service << ", users "
+                                      << (c.users ? c.users->size() : -1));
+    ClearLog();
+    RunIn(c.service);
+    std::filesystem::remove_all(platform::SessionListPath());
+    if (c.users) LogOn(*c.users);
+    if (!c.users) std::filesystem::create_directories(platform::SessionListPath());
+    NotifyNoltcmdSync(context_, c.newData, c.record);
 
-TEST_F(NotifyTest, NewDataWithoutAnArgumentPostsNothingButSignalsTheNewDataEvent) {
-  RunIn(true);
-  LogOn({"alice"});
-  NotifyNoltcmdSync(context_, true, 0);
-  platform::ThreadMessage message;
-  EXPECT_FALSE(MessageWaiting(message));
-  EXPECT_EQ(CountLogged("Posting Message"), 0);
-  EXPECT_EQ(LoggedEventHandle("alice"), 0);
-  EXPECT_TRUE(Signalled(*newData_));
-}
-
-TEST_F(NotifyTest, NewDataWithAnArgumentPostsTheNotifyMessageToTheMasterThread) {
-  RunIn(false);
-  NotifyNoltcmdSync(context_, true, kRecordAddress);
-  EXPECT_TRUE(Logged("Posting Message: MODLET_MSG_NOTIFY to NOLTCMD. Thread Id: " +
-                         std::to_string(static_cast<int>(platform::CurrentThreadId())) + "..\n",
-                     1));
-  platform::ThreadMessage message;
-  ASSERT_TRUE(MessageWaiting(message));
-  EXPECT_EQ(message.message, 0x433u);
-  EXPECT_EQ(message.wParam, 0u);
-  EXPECT_EQ(message.lParam, kRecordAddress);
-  EXPECT_FALSE(MessageWaiting(message));
-  EXPECT_TRUE(Signalled(*newData_));
-  // Only the service wakes the command agents.
-  EXPECT_EQ(CountLogged("NotifyNoltcmdSync:"), 0);
-}
-
-TEST_F(NotifyTest, NobodyLoggedOnIsNoFailure) {
-  RunIn(true);
-  LogOn({});
-  NotifyNoltcmdSync(context_, true, 0);
-  EXPECT_EQ(CountLogged("NotifyNoltcmdSync: Failed to query user name"), 0);
-  EXPECT_TRUE(Signalled(*newData_));
-}
-
-TEST_F(NotifyTest, AServiceThatCannotListTheUsersStopsBeforeTheNewDataEvent) {
-  RunIn(true);
-  std::filesystem::create_directories(platform::SessionListPath());  // unreadable as a list
-  NotifyNoltcmdSync(context_, true, 0);
-  EXPECT_TRUE(Logged("NotifyNoltcmdSync: Failed to query user name\n", 1));
-  EXPECT_FALSE(Signalled(*newData_));
-}
-
-// The dispatch's rows: the first that matches wins.
-class RunModeRowsTest : public EngineTest {
- protected:
-  static RunMode Detect(bool system, bool service, bool agent, bool up, bool simulate) {
-    return DetermineRunMode(RunContext(system, service, agent, up, simulate, "u", kProvider));
+    EXPECT_EQ(CountLogged("NotifyNoltcmdSync: send sync notification event"), c.eventLines);
+    EXPECT_EQ(Logged("NotifyNoltcmdSync: Failed to query user name\n", 1), !c.users);
+    const bool bobWoken = c.service && c.eventLines == 4;
+    EXPECT_EQ(LoggedEventHandle("bob") > 0, bobWoken);
+    EXPECT_EQ(Signalled(*bobsAgent), bobWoken);
+    for (const char* user : {"", "alice", "carol"}) EXPECT_LE(LoggedEventHandle(user), 0);
+    EXPECT_EQ(Signalled(*newData_), c.newData && c.users);
+    platform::ThreadMessage message;
+    ASSERT_EQ(MessageWaiting(message), c.record != 0);
+    EXPECT_EQ(CountLogged("Posting Message"), c.record != 0 ? 1 : 0);
+    if (c.record != 0) {
+      EXPECT_TRUE(Logged("Posting Message: MODLET_MSG_NOTIFY to NOLTCMD. Thread Id: " +
+                             std::to_string(static_cast<int>(platform::CurrentThreadId())) +
+                             "..\n",
+                         1));
+      EXPECT_EQ(message.message, 0x433u);
+      EXPECT_EQ(message.wParam, 0u);
+      EXPECT_EQ(message.lParam, kRecordAddress);
+      EXPECT_FALSE(MessageWaiting(message));
+    }
   }
-};
-
-TEST_F(RunModeRowsTest, EachRowLogsItsLineAndTheFirstMatchWins) {
-  EXPECT_EQ(Detect(false, false, true, true, true), RunMode::kSimulate);
-  EXPECT_TRUE(Logged("IsInNoltSimulate mode\n", 1));
-  EXPECT_EQ(Detect(false, false, true, false, false), RunMode::kCommandAgentAlone);
-  EXPECT_TRUE(Logged("IsInNoltcmdAlone\n", 1));
-  EXPECT_EQ(Detect(true, true, true, true, false), RunMode::kCommandAgentWithService);
-  EXPECT_TRUE(Logged("IsInNoltCmdWithNoltsvcRunning\n", 1));
-  EXPECT_EQ(Detect(true, true, false, true, true), RunMode::kService);  // simulate: agent only
-  EXPECT_TRUE(Logged("IsInNoltsvcService\n", 1));
-  EXPECT_EQ(Detect(false, true, false, true, false), RunMode::kUndetermined);
-  EXPECT_TRUE(Logged("Could not determine runtext context: IsSys=0 InCmd=0 InSvc=1 SvcUp=1\n", 8));
-  EXPECT_EQ(CountLogged("Is"), 4);
 }
 
 }  // namespace
