@@ -35,14 +35,7 @@ TEST_F(ProxySettingsTest, ProtocolTextsInAnyCase) {
   for (const auto& [text, protocol] : kCases) EXPECT_EQ(ProxyProtocolFromText(text), protocol);
 }
 
-TEST_F(ProxySettingsTest, MissingValuesStayEmptyAndEveryValueIsRead) {
-  const ProxySettings empty = ReadProxySettings();
-  EXPECT_EQ(empty.protocol, ProxyProtocol::None);
-  EXPECT_TRUE(empty.server.empty() && empty.port == 0 && empty.timestamp.IsZero());
-  EXPECT_FALSE(empty.authenticate || empty.useForWinInet || empty.resolveRemote ||
-               empty.showDialogOnFailure || empty.probeOnFailure || empty.fromTemp);
-  EXPECT_EQ(ReadSessionProxy().access, Access::Direct);
-
+TEST_F(ProxySettingsTest, EveryValueIsRead) {
   StoreTransferProxy(kProxyKey, "sOcKs4", "proxy.corp", 8080);
   net_test::StoreProxyCredentials(kProxyKey, "ann", "pw");
   StoreProxyText(kProxyKey, "ResolveRemote", "1");  // any non-zero first byte is true

@@ -188,8 +188,6 @@ HttpTestServer::~HttpTestServer() {
   }
 }
 
-bool HttpTestServer::Listening() const { return state_->thread.joinable(); }
-
 int HttpTestServer::Port() const { return state_->port; }
 
 std::string HttpTestServer::Url(std::string_view path) const {

@@ -43,8 +43,6 @@ class HttpTestServer {
   HttpTestServer(const HttpTestServer&) = delete;
   HttpTestServer& operator=(const HttpTestServer&) = delete;
 
-  // False when the server could not listen (a test failure has been reported).
-  bool Listening() const;
   int Port() const;
   // "http://127.0.0.1:<port>" + path ("https://" for the secure server).
   std::string Url(std::string_view path) const;
