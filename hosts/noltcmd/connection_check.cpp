@@ -2,15 +2,20 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <mutex>
 
 #include "foundation/context/context_store.h"
 #include "foundation/log/error_store.h"
 #include "foundation/log/host_logger.h"
+#include "foundation/strings/url_credentials.h"
 #include "foundation/transfer/hx_remote_object.h"
 #include "hosts/common/host_log.h"
 #include "hosts/common/host_runner.h"
 #include "hosts/noltcmd/noltcmd_options.h"
 #include "net/http/http_transfer.h"
+#include "net/http/hx_http_object.h"
+#include "platform/termination.h"
 
 namespace {
 
@@ -45,23 +50,47 @@ struct ErrorMark {
 };
 
 // The transfer object's failures go to the shared list; the factory's and the file layer's to
-// the thread's. The newest of what the check added is printed, the shared list first.
+// the thread's. The newest of what the check added is printed, the shared list first, without
+// the password of a location.
 void PrintRecordedError(const ErrorMark& mark) {
   HxErr record;
-  if (SharedErrorCount() > mark.shared && LastSharedErrorRecord(record)) {
-    std::fprintf(stderr, "%s\n", record.Message().c_str());
-  } else if (ErrorCount() > mark.thread && LastErrorRecord(record)) {
-    std::fprintf(stderr, "%s\n", record.Message().c_str());
+  if ((SharedErrorCount() > mark.shared && LastSharedErrorRecord(record)) ||
+      (ErrorCount() > mark.thread && LastErrorRecord(record))) {
+    std::fprintf(stderr, "%s\n", MaskUrlCredentials(record.Message()).c_str());
   } else {
     std::fputs("no error was recorded\n", stderr);
   }
 }
 
+// A termination request (SIGINT or SIGTERM) cancels the running transfer, which then removes
+// its temporary file. Shared with the thread that receives the requests, which outlives the check.
+struct TerminationState {
+  std::mutex mutex;
+  bool requested = false;
+  HxRemoteObjectPtr object;
+
+  void Request() {
+    std::lock_guard<std::mutex> lock(mutex);
+    requested = true;
+    if (object) object->Cancel();
+  }
+  // Watches `transfer`; false when a request came already (the transfer must not start).
+  bool Watch(const HxRemoteObjectPtr& transfer) {
+    std::lock_guard<std::mutex> lock(mutex);
+    object = transfer;
+    return !requested;
+  }
+  bool Requested() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return requested;
+  }
+};
+
 // The same setup a run has before its first transfer: the log, the logger the layers below
 // write to, and the provider's and user's context (the per-user store holds the proxy
 // settings). The sandbox root comes from NOLT_ROOT as for a run.
 bool PrepareLikeARun(const HostOptions& options) {
-  if (!OpenHostLog(options.logPath, options.quiet)) {
+  if (!OpenHostLog(options.logPath, options.quiet, options.logMode, options.logGroup)) {
     std::fprintf(stderr, "noltcmd: cannot open log %s\n", options.logPath.c_str());
     return false;
   }
@@ -83,7 +112,9 @@ bool Transfer(CheckKind kind, HxRemoteObject& object, const std::vector<std::str
       return object.GetFile(HxStr(operands[1]));
     case CheckKind::GetIfNewer: {
       const int result = object.GetFileIfNewer(HxStr(operands[1]));
-      if (result == 1) line = "Downloaded: " + operands[0] + " -> " + operands[1];
+      if (result == 1) {
+        line = "Downloaded: " + MaskUrlCredentials(operands[0]) + " -> " + operands[1];
+      }
       if (result == 2) line = "Target is current, not downloaded: " + operands[1];
       return result != 0;
     }
@@ -117,16 +148,30 @@ int RunConnectionCheck(const std::vector<std::string>& arguments, const char* us
     hostArguments.insert(hostArguments.end(), {"--provider", ""});
   }
   HostOptions options;
-  if (!ReadNoltcmdOptions(hostArguments, usage, options) || !PrepareLikeARun(options)) return 1;
+  if (!ReadNoltcmdOptions(hostArguments, usage, options)) return 1;
+  // Before any thread starts, so that every thread leaves the requests to the handler.
+  auto termination = std::make_shared<TerminationState>();
+  platform::HandleTerminationRequests([termination] { termination->Request(); });
+  if (!PrepareLikeARun(options)) return 1;
 
   const ErrorMark mark;
   HxRemoteObjectPtr object = CreateRemoteObject(operands[command->urlOperand]);
   std::string line;
-  const bool ok = object != nullptr && Transfer(command->kind, *object, operands, line);
+  const bool ok = object != nullptr && termination->Watch(object) &&
+                  Transfer(command->kind, *object, operands, line);
   std::printf("HTTP return code: %d\n", object != nullptr ? object->GetStatus() : 0);
   if (!line.empty()) std::printf("%s\n", line.c_str());
   std::fflush(stdout);
-  if (!ok) PrintRecordedError(mark);
+  if (!ok) {
+    PrintRecordedError(mark);
+    const std::string cause = object != nullptr ? HttpFailureCause(*object) : std::string();
+    if (!cause.empty()) {
+      std::fprintf(stderr, "noltcmd: %s failed: %s\n", command->flag,
+                   MaskUrlCredentials(cause).c_str());
+    }
+    if (termination->Requested()) std::fputs("noltcmd: stopped by a termination request\n", stderr);
+  }
+  termination->Watch(nullptr);  // the request thread lets go of the object
   CloseHostLog();
   return ok ? 0 : 1;
 }
