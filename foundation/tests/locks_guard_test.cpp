@@ -1,10 +1,9 @@
 // SwmrGuard across processes: readers and writers in peer processes, the writer's once-a-second
-// poll on the driven clock, the names of the two objects, the invalid guard, and the Everyone
-// access list for another account.
+// poll and its time-out on the driven clock, holders that die inside, the names of the two
+// objects, the invalid guard, and the Everyone access list for another account.
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <future>
 #include <memory>
 #include <thread>
@@ -20,25 +19,33 @@ namespace {
 
 using locks_testing::kFailureGuardMs;
 using locks_testing::LocksPeer;
+using platform::kWaitAbandoned0;
+using platform::kWaitObject0;
+using platform::kWaitTimeout;
 
 constexpr uint32_t kInvalid = 0xFFFFFFFF;
 constexpr uint32_t kPollMs = 1000;
 
-// AcquireWrite on a thread of its own, which holds the guard until the test lets it go: the
-// mutex belongs to the thread that acquired it.
+// AcquireWrite on a thread of its own (the mutex belongs to the thread that took it), which
+// holds what it took until Release(). Left early, it moves the driven clock until the acquire
+// returned, so that a failing test ends.
 class WriterThread {
  public:
-  explicit WriterThread(SwmrGuard& guard) : release_(platform::Event::Create("", true, false)) {
-    thread_ = std::thread([this, &guard] {
-      result_.set_value(guard.AcquireWrite(platform::kInfinite));
-      platform::WaitForOne(*release_, platform::kInfinite);
-      guard.ReleaseWrite();
-    });
-  }
+  WriterThread(SwmrGuard& guard, uint32_t timeoutMs, platform::DrivenClock& clock)
+      : clock_(clock), thread_([this, &guard, timeoutMs] {
+          result_.set_value(guard.AcquireWrite(timeoutMs));
+          platform::WaitForOne(*release_, platform::kInfinite);
+          guard.ReleaseWrite();
+        }) {}
   ~WriterThread() {
-    release_->Set();
+    Release();
+    for (int round = 0; round < 100 && !Entered(); ++round) {
+      clock_.Advance(kPollMs);
+      entered_.wait_for(std::chrono::milliseconds(50));
+    }
     thread_.join();
   }
+  void Release() { release_->Set(); }
   bool Entered() const {
     return entered_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
   }
@@ -49,136 +56,136 @@ class WriterThread {
   }
 
  private:
+  platform::DrivenClock& clock_;
   std::promise<uint32_t> result_;
   std::shared_future<uint32_t> entered_{result_.get_future().share()};
-  std::unique_ptr<platform::Event> release_;
+  std::unique_ptr<platform::Event> release_ = platform::Event::Create("", true, false);
   std::thread thread_;
 };
 
 class SwmrGuardTest : public ::testing::Test {
  protected:
-  // A writer in another process keeps the guard's readers out until it leaves; `whileInside`
-  // runs while it is in.
+  ~SwmrGuardTest() override { platform::InstallClock(nullptr); }
+
+  // A writer in another process keeps the guard's readers out until it leaves.
   static void ExpectAPeerWriterKeepsReadersOut(SwmrGuard& guard, const std::string& name,
                                                const std::string& ns = "",
-                                               bool otherAccount = false,
-                                               const std::function<void()>& whileInside = {}) {
+                                               bool otherAccount = false) {
     LocksPeer writer("write", name, "writer", ns, otherAccount);
     ASSERT_TRUE(writer.WaitInside());
-    EXPECT_EQ(guard.AcquireRead(0), platform::kWaitTimeout);
-    if (whileInside) whileInside();
+    EXPECT_EQ(guard.AcquireRead(0), kWaitTimeout);
     EXPECT_EQ(writer.Finish(), 0);
-    EXPECT_EQ(guard.AcquireRead(0), platform::kWaitObject0);
+    EXPECT_EQ(guard.AcquireRead(0), kWaitObject0);
     EXPECT_TRUE(guard.ReleaseRead());
   }
 
-  // True when the named reader semaphore counts exactly one reader (looked at and left as is).
-  static bool CountsOneReader(const std::string& semaphoreName) {
+  static int32_t ReaderCount(const std::string& semaphoreName) {
     auto readers = platform::Semaphore::Open(semaphoreName);
-    if (!readers || platform::WaitForOne(*readers, 0) != platform::kWaitObject0) return false;
-    bool onlyOne = platform::WaitForOne(*readers, 0) == platform::kWaitTimeout;
-    if (!onlyOne) readers->Release(1);
-    return readers->Release(1) && onlyOne;
+    int32_t count = -1;
+    return readers && readers->Count(count) ? count : -1;
   }
 
   platform::testing::ScopedSandbox sandbox_;
+  platform::DrivenClock clock_;
 };
 
-TEST_F(SwmrGuardTest, ReadersInsideKeepAWriterPollingWhileANewReaderWaitsForTheMutex) {
+TEST_F(SwmrGuardTest, ReadersInsideKeepAPollingWriterOutWhileTheWriterKeepsNewReadersOut) {
   SwmrGuard guard;
   ASSERT_TRUE(guard.Create("shared"));
   LocksPeer first("read", "shared", "first");
   LocksPeer second("read", "shared", "second");
   ASSERT_TRUE(first.WaitInside());
   ASSERT_TRUE(second.WaitInside());
-
-  platform::DrivenClock clock;
-  platform::InstallClock(&clock);
+  platform::InstallClock(&clock_);
+  WriterThread writer(guard, 10 * kPollMs, clock_);
+  ASSERT_TRUE(clock_.WaitUntilWaiting(1, kFailureGuardMs));  // holds the mutex, sleeps a second
+  // Started only now, so that what keeps it out is the writer's mutex.
   LocksPeer late("read", "shared", "late");
-  {
-    WriterThread writer(guard);
-    ASSERT_TRUE(clock.WaitUntilWaiting(1, kFailureGuardMs));  // holds the mutex, sleeps a second
-    ASSERT_TRUE(late.Blocked());                              // kept out by the writer's mutex
-    for (int poll = 0; poll < 3; ++poll) {
-      clock.Advance(kPollMs);
-      ASSERT_TRUE(clock.WaitUntilWaiting(1, kFailureGuardMs));  // looked, and sleeps again
-      EXPECT_FALSE(writer.Entered());
-    }
-    EXPECT_EQ(first.Finish(), 0);
-    clock.Advance(kPollMs);
-    ASSERT_TRUE(clock.WaitUntilWaiting(1, kFailureGuardMs));
-    EXPECT_FALSE(writer.Entered());  // one reader is still inside
-    EXPECT_EQ(second.Finish(), 0);
-    clock.Advance(kPollMs - 1);
-    ASSERT_TRUE(clock.WaitUntilWaiting(1, kFailureGuardMs));
-    EXPECT_FALSE(writer.Entered());  // it looks only once a second
-    clock.Advance(1);
-    EXPECT_EQ(writer.Result(), platform::kWaitObject0);
-    EXPECT_FALSE(late.IsInside());
-    platform::InstallClock(nullptr);
-  }  // the writer releases
+  ASSERT_TRUE(late.Blocked());
+  for (LocksPeer* leaving : {&first, &second}) {
+    clock_.Advance(kPollMs);
+    ASSERT_TRUE(clock_.WaitUntilWaiting(1, kFailureGuardMs));  // looked, and sleeps again
+    EXPECT_FALSE(writer.Entered());
+    EXPECT_EQ(leaving->Finish(), 0);
+  }
+  clock_.Advance(kPollMs - 1);
+  ASSERT_TRUE(clock_.WaitUntilWaiting(1, kFailureGuardMs));
+  EXPECT_FALSE(writer.Entered());  // it looks only once a second
+  clock_.Advance(1);
+  EXPECT_EQ(writer.Result(), kWaitObject0);
+  EXPECT_FALSE(late.IsInside());
+  writer.Release();
   EXPECT_TRUE(late.WaitInside());
   EXPECT_EQ(late.Finish(), 0);
 }
 
-TEST_F(SwmrGuardTest,
-       AWriterWithTimeOutZeroAgainstAnotherGets258AndOneThatDiesLeavesTheGuardAbandoned) {
-  LocksPeer holder("write", "exclusive", "holder");
-  ASSERT_TRUE(holder.WaitInside());
-  SwmrGuard guard;
-  ASSERT_TRUE(guard.Create("exclusive"));
-  EXPECT_EQ(guard.AcquireWrite(0), platform::kWaitTimeout);
-  EXPECT_FALSE(guard.ReleaseWrite());
-  EXPECT_EQ(guard.AcquireRead(0), platform::kWaitTimeout);
-  EXPECT_EQ(holder.Finish(), 0);
-  EXPECT_EQ(guard.AcquireWrite(0), platform::kWaitObject0);
-  EXPECT_TRUE(guard.ReleaseWrite());
-
-  LocksPeer dying("write", "crashed", "dying");
-  ASSERT_TRUE(dying.WaitInside());
-  SwmrGuard crashed;
-  ASSERT_TRUE(crashed.Create("crashed"));
-  ASSERT_EQ(crashed.AcquireRead(0), platform::kWaitTimeout);
-  dying.Kill();
-  EXPECT_EQ(crashed.AcquireWrite(0), platform::kWaitAbandoned0);  // inside all the same
-  EXPECT_TRUE(crashed.ReleaseWrite());
-  EXPECT_EQ(crashed.AcquireRead(0), platform::kWaitObject0);
-  EXPECT_TRUE(crashed.ReleaseRead());
+// What a writer with a time-out meets: it returns within the time-out, and a holder that died
+// inside no longer counts.
+TEST_F(SwmrGuardTest, AWriterReturnsWithinItsTimeOutAndHoldersThatDiedDoNotKeepItOut) {
+  struct Case {
+    const char* holder;
+    bool killed;
+    uint32_t timeoutMs;
+    uint32_t expected;
+    uint32_t returnsAtMs;  // on the driven clock
+  } const cases[] = {
+      {"read", false, 500, kWaitTimeout, 500},  {"read", true, 500, kWaitObject0, 0},
+      {"write", false, 0, kWaitTimeout, 0},     {"write", true, 0, kWaitAbandoned0, 0},
+      {"write", false, 500, kWaitTimeout, 500},
+  };
+  int round = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.holder) + (c.killed ? " killed" : " alive") + " " +
+                 std::to_string(c.timeoutMs));
+    const std::string name = "timed" + std::to_string(round++);
+    SwmrGuard guard;
+    ASSERT_TRUE(guard.Create(name.c_str()));
+    LocksPeer holder(c.holder, name, "holder");
+    ASSERT_TRUE(holder.WaitInside());
+    if (c.killed) holder.Kill();
+    platform::DrivenClock clock;
+    platform::InstallClock(&clock);
+    WriterThread writer(guard, c.timeoutMs, clock);
+    if (c.returnsAtMs > 0) {
+      ASSERT_TRUE(clock.WaitUntilWaiting(1, kFailureGuardMs));
+      clock.Advance(c.returnsAtMs - 1);
+      ASSERT_TRUE(clock.WaitUntilWaiting(1, kFailureGuardMs));
+      EXPECT_FALSE(writer.Entered());
+      clock.Advance(1);
+    }
+    const uint32_t result = writer.Result();
+    EXPECT_EQ(result, c.expected);
+    // A writer that timed out holds nothing: readers enter unless the live holder writes.
+    const bool writing = result != kWaitTimeout || (!c.killed && c.holder[0] == 'w');
+    EXPECT_EQ(guard.AcquireRead(0), writing ? kWaitTimeout : kWaitObject0);
+    if (!writing) {
+      EXPECT_TRUE(guard.ReleaseRead());
+    }
+    platform::InstallClock(nullptr);
+  }
 }
 
 TEST_F(SwmrGuardTest, TheSameNameInTwoProcessesReachesTheSameObjectsUnlessANamespaceComesFirst) {
   TraceCapture trace;
   SwmrGuard guard;
   ASSERT_TRUE(guard.Create("both"));
-  EXPECT_NE(trace.Text().find("SWMRG mutex, name=NOLTSWMRG_MTX_NOWRITE_both, handle="),
-            std::string::npos);
-  EXPECT_NE(trace.Text().find("SWMRG sem, name=NOLTSWMRG_SEM_READ_both, handle="),
-            std::string::npos);
-
+  SwmrGuard global;
+  ASSERT_TRUE(global.Create("both", "Global"));
+  for (const char* line :
+       {"SWMRG mutex, name=NOLTSWMRG_MTX_NOWRITE_both, handle=",
+        "SWMRG sem, name=NOLTSWMRG_SEM_READ_both, handle=", "SWMRG namespace=Global\n",
+        "SWMRG mutex, name=Global\\NOLTSWMRG_MTX_NOWRITE_both, handle=",
+        "SWMRG sem, name=Global\\NOLTSWMRG_SEM_READ_both, handle="}) {
+    EXPECT_NE(trace.Text().find(line), std::string::npos) << line;
+  }
   LocksPeer reader("read", "both", "reader");
   ASSERT_TRUE(reader.WaitInside());
-  EXPECT_TRUE(CountsOneReader("NOLTSWMRG_SEM_READ_both"));  // the peer's count
+  EXPECT_EQ(ReaderCount("NOLTSWMRG_SEM_READ_both"), 1);  // the peer's count
+  EXPECT_EQ(ReaderCount("Global\\NOLTSWMRG_SEM_READ_both"), 0);
   EXPECT_EQ(reader.Finish(), 0);
-  auto readers = platform::Semaphore::Open("NOLTSWMRG_SEM_READ_both");
-  ASSERT_NE(readers, nullptr);
-  EXPECT_EQ(platform::WaitForOne(*readers, 0), platform::kWaitTimeout);  // it took its count back
-
+  EXPECT_EQ(ReaderCount("NOLTSWMRG_SEM_READ_both"), 0);  // it took its count back
   ExpectAPeerWriterKeepsReadersOut(guard, "both");
-
-  // A namespace goes before the object names.
-  TraceCapture namespaced;
-  SwmrGuard global;
-  ASSERT_TRUE(global.Create("wide", "Global"));
-  EXPECT_NE(namespaced.Text().find("SWMRG namespace=Global\n"), std::string::npos);
-  EXPECT_NE(namespaced.Text().find("SWMRG mutex, name=Global\\NOLTSWMRG_MTX_NOWRITE_wide, handle="),
-            std::string::npos);
-
-  ExpectAPeerWriterKeepsReadersOut(global, "wide", "Global", false, [] {
-    SwmrGuard local;  // the same name without the namespace is another guard
-    ASSERT_TRUE(local.Create("wide"));
-    EXPECT_EQ(local.AcquireRead(0), platform::kWaitObject0);
-    EXPECT_TRUE(local.ReleaseRead());
-  });
+  ExpectAPeerWriterKeepsReadersOut(global, "both", "Global");
 }
 
 TEST_F(SwmrGuardTest, AnInvalidGuardReturnsMinusOneAndFalseAndTouchesNothing) {
@@ -189,12 +196,10 @@ TEST_F(SwmrGuardTest, AnInvalidGuardReturnsMinusOneAndFalseAndTouchesNothing) {
   ASSERT_TRUE(destroyed.Create("gone"));
   destroyed.Destroy();
   for (SwmrGuard* guard : {&never, &unnamed, &destroyed}) {
-    EXPECT_FALSE(guard->IsValid());
-    EXPECT_EQ(guard->AcquireRead(0), kInvalid);
-    EXPECT_EQ(guard->AcquireWrite(platform::kInfinite), kInvalid);
-    EXPECT_FALSE(guard->ReleaseRead());
-    EXPECT_FALSE(guard->ReleaseWrite());
-    EXPECT_FALSE(guard->AllowEveryone());
+    EXPECT_EQ(std::make_pair(guard->AcquireRead(0), guard->AcquireWrite(platform::kInfinite)),
+              std::make_pair(kInvalid, kInvalid));
+    EXPECT_FALSE(guard->IsValid() || guard->ReleaseRead() || guard->ReleaseWrite() ||
+                 guard->AllowEveryone());
   }
   EXPECT_EQ(platform::Mutex::Open("NOLTSWMRG_MTX_NOWRITE_gone"), nullptr);  // its handles closed
 }
@@ -206,14 +211,13 @@ TEST_F(SwmrGuardTest, AllowEveryoneLetsAnotherAccountUseAGuardThatRootMade) {
   ASSERT_TRUE(guard.Create("service", "Global"));
   LocksPeer refused("write", "service", "refused", "Global", true);
   EXPECT_EQ(refused.Finish(), 2);  // the objects are root's alone
-
   ASSERT_TRUE(guard.AllowEveryone());
   ExpectAPeerWriterKeepsReadersOut(guard, "service", "Global", true);
   LocksPeer reader("read", "service", "reader", "Global", true);
   ASSERT_TRUE(reader.WaitInside());
-  EXPECT_TRUE(CountsOneReader("Global\\NOLTSWMRG_SEM_READ_service"));
-  EXPECT_EQ(reader.Finish(), 0);
-  EXPECT_EQ(guard.AcquireWrite(0), platform::kWaitObject0);
+  EXPECT_EQ(ReaderCount("Global\\NOLTSWMRG_SEM_READ_service"), 1);
+  reader.Kill();  // its unit leaves with it, whatever account it ran as
+  EXPECT_EQ(guard.AcquireWrite(0), kWaitObject0);
   EXPECT_TRUE(guard.ReleaseWrite());
 }
 

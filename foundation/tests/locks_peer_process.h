@@ -1,58 +1,49 @@
-// Runs locks_peer for a test: creates the peer's two named events, starts it (optionally as
-// another account), and follows it through them.
+// Runs locks_peer for a test (optionally as another account) and follows it over its pipes.
 #pragma once
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/child_process.h"
-#include "platform/sync.h"
+#include "sync_test_support.h"
 
 namespace locks_testing {
 
-// A limit on real time that only a failure reaches.
-inline constexpr uint32_t kFailureGuardMs = 20000;
-
-// The uid that the other-account cases switch to.
-inline constexpr int kOtherAccountUid = 65534;
+using platform::testing::AsOtherAccount;
+using platform::testing::kFailureGuardMs;
+using platform::testing::OpenSandboxToEveryAccount;
+using platform::testing::RunningAsRoot;
 
 class LocksPeer {
  public:
-  // Starts "locks_peer MODE NAME TAG [NAMESPACE]". The events live in NAMESPACE too; for
-  // another account they carry the Everyone access list.
+  // Starts "locks_peer MODE NAME TAG [NAMESPACE]", as uid 65534 when `asOtherAccount`.
   LocksPeer(const std::string& mode, const std::string& name, const std::string& tag,
-            const std::string& ns = "", bool asOtherAccount = false);
-  ~LocksPeer();  // tells the peer to leave, then ends it if it did not
-  LocksPeer(const LocksPeer&) = delete;
-  LocksPeer& operator=(const LocksPeer&) = delete;
+            const std::string& ns = "", bool asOtherAccount = false)
+      : tag_(tag),
+        peer_(ns.empty() || mode == "own" ? std::vector<std::string>{mode, name, tag}
+                                          : std::vector<std::string>{mode, name, tag, ns},
+              asOtherAccount, LOCKS_PEER_PATH) {}
 
-  bool Started() const { return started_; }
-  int ProcessId() const { return child_.ProcessId(); }
-  // Waits until the peer is inside (at most the failure guard, on the clock in force).
-  bool WaitInside();
+  // Waits until the peer is inside (at most the failure guard, in real time).
+  bool WaitInside() { return Inside(kFailureGuardMs); }
   // True when the peer said it is inside; does not wait.
-  bool IsInside();
-  // True once the peer's main thread sits blocked in its wait (real time, at most ten seconds).
-  bool Blocked() const;
-  // Tells the peer to leave and returns its exit status (-1 when it did not end in time).
-  int Finish();
-  // Ends the peer at once, whatever it holds, and reaps it.
-  void Kill();
+  bool IsInside() { return Inside(0); }
+  // True once the peer's main thread sits blocked in its wait for the guard.
+  bool Blocked() const {
+    return platform::testing::WaitUntilBlockedInPoll(peer_.Pid(), peer_.Pid());
+  }
+  // Tells the peer to leave; its exit status (-1 when it did not end in time).
+  int Finish() { return peer_.Finish(); }
+  // Ends the peer at once, whatever it holds.
+  void Kill() { peer_.Kill(); }
 
  private:
-  std::unique_ptr<platform::Event> inside_;  // manual reset: looking does not consume it
-  std::unique_ptr<platform::Event> leave_;
-  platform::ChildProcess child_;
-  bool started_ = false;
+  bool Inside(uint32_t timeoutMs) {
+    if (!inside_) inside_ = peer_.ReadLine(timeoutMs) == "inside " + tag_;
+    return inside_;
+  }
+
+  std::string tag_;
+  platform::testing::Peer peer_;
+  bool inside_ = false;
 };
-
-// The command line that runs `command` as uid 65534 (group 65534, no supplementary groups).
-std::vector<std::string> AsOtherAccount(std::vector<std::string> command);
-
-// True when the test runs as root, which the account switch needs.
-bool RunningAsRoot();
-
-// Lets every account into the sandbox root (a fresh one is private to its creator).
-bool OpenSandboxToEveryAccount(const std::string& root);
 
 }  // namespace locks_testing

@@ -3,10 +3,10 @@
 add_executable(locks_peer ${CMAKE_CURRENT_LIST_DIR}/locks_peer.cpp)
 target_link_libraries(locks_peer PRIVATE foundation)
 
-add_library(locks_peer_support STATIC ${CMAKE_CURRENT_LIST_DIR}/locks_peer_process.cpp)
-target_include_directories(locks_peer_support PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_compile_definitions(locks_peer_support PRIVATE LOCKS_PEER_PATH="$<TARGET_FILE:locks_peer>")
-target_link_libraries(locks_peer_support PUBLIC noltplatform sync_test_support)
+add_library(locks_peer_support INTERFACE)
+target_include_directories(locks_peer_support INTERFACE ${CMAKE_CURRENT_LIST_DIR})
+target_compile_definitions(locks_peer_support INTERFACE LOCKS_PEER_PATH="$<TARGET_FILE:locks_peer>")
+target_link_libraries(locks_peer_support INTERFACE noltplatform sync_test_support)
 add_dependencies(locks_peer_support locks_peer)
 
 tidesync_test(foundation_locks_tests

@@ -1,13 +1,17 @@
-// The other process of the named-object tests. It reports over standard output, one line per
-// step, and a holding command keeps its objects until its standard input closes:
-//   wait NAME...      open the events, "ready", wait for any, "result N"
-//   own NAME          create or open the mutex, wait for it, "owned R", hold it
-//   hold-event NAME   create the event, "holding E" (E: the last error), hold it
+// The other process of the named-object tests. It reports one line on its standard output and
+// keeps what it made until its standard input closes:
+//   wait EVENT...        opens the events, "ready", waits for any, "result N" (and ends)
+//   create KIND NAME     KIND event, mutex (owned) or semaphore: "create E" (the last error)
+//   open KIND NAME       "open E"
+//   squat PATH           makes PATH by hand and locks it as a handle and owner would: "squat E"
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/errors.h"
@@ -15,9 +19,32 @@
 
 namespace {
 
-void Report(const char* format, unsigned value) {
-  std::printf(format, value);
+using namespace platform;
+
+void Report(const std::string& word, uint32_t value) {
+  std::printf("%s %u\n", word.c_str(), value);
   std::fflush(stdout);
+}
+
+std::unique_ptr<WaitObject> Make(bool create, const std::string& kind, const char* name) {
+  if (kind == "event") return create ? Event::Create(name, true, false) : Event::Open(name);
+  if (kind == "mutex") return create ? Mutex::Create(name, true) : Mutex::Open(name);
+  return create ? Semaphore::Create(name, 0, 100) : Semaphore::Open(name);
+}
+
+// A squatter that bypasses the platform: its own file, read-locked on the handle byte and
+// write-locked on the owner byte.
+int Squat(const char* path) {
+  int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  struct flock handle {
+    F_RDLCK, SEEK_SET, 1, 1, 0
+  };
+  struct flock owner {
+    F_WRLCK, SEEK_SET, 2, 1, 0
+  };
+  bool ok = fd >= 0 && fchmod(fd, 0666) == 0 && fcntl(fd, F_OFD_SETLK, &handle) == 0 &&
+            fcntl(fd, F_OFD_SETLK, &owner) == 0 && write(fd, "squatted", 8) == 8;
+  return ok ? 0 : errno;
 }
 
 void HoldUntilInputCloses() {
@@ -26,37 +53,31 @@ void HoldUntilInputCloses() {
   }
 }
 
-int WaitForEvents(int count, char** names) {
-  std::vector<std::unique_ptr<platform::Event>> events;
-  std::vector<platform::WaitObject*> objects;
-  for (int i = 0; i < count; ++i) {
-    events.push_back(platform::Event::Open(names[i]));
-    if (!events.back()) return 2;
-    objects.push_back(events.back().get());
-  }
-  Report("ready %u\n", 0);
-  Report("result %u\n", platform::WaitForAny(objects, platform::kInfinite));
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) return 64;
-  if (std::strcmp(argv[1], "wait") == 0) return WaitForEvents(argc - 2, argv + 2);
-  if (std::strcmp(argv[1], "own") == 0) {
-    auto mutex = platform::Mutex::Create(argv[2], false);
-    if (!mutex) return 2;
-    Report("owned %u\n", platform::WaitForOne(*mutex, platform::kInfinite));
-    HoldUntilInputCloses();
+  const std::string command = argv[1];
+  std::unique_ptr<WaitObject> held;
+  if (command == "wait") {  // ends once its wait returned
+    std::vector<std::unique_ptr<Event>> events;
+    std::vector<WaitObject*> objects;
+    for (int i = 2; i < argc; ++i) {
+      events.push_back(Event::Open(argv[i]));
+      if (!events.back()) return 2;
+      objects.push_back(events.back().get());
+    }
+    Report("ready", 0);
+    Report("result", WaitForAny(objects, kInfinite));
     return 0;
+  } else if ((command == "create" || command == "open") && argc == 4) {
+    held = Make(command == "create", argv[2], argv[3]);
+    Report(command, LastError());
+  } else if (command == "squat") {
+    Report(command, static_cast<uint32_t>(Squat(argv[2])));
+  } else {
+    return 64;
   }
-  if (std::strcmp(argv[1], "hold-event") == 0) {
-    auto event = platform::Event::Create(argv[2], false, false);
-    if (!event) return 2;
-    Report("holding %u\n", platform::LastError());
-    HoldUntilInputCloses();
-    return 0;
-  }
-  return 64;
+  HoldUntilInputCloses();
+  return 0;
 }

@@ -1,17 +1,16 @@
-// Named objects shared with other processes and another account: auto and manual reset across
-// processes, a mutex whose owning process was killed, object lifetime across processes, and
-// the access list seen from uid 65534.
+// Named objects shared with other processes and another account: events across processes, a
+// mutex whose owning process ended, object lifetime, and what uid 65534 may do in the Global
+// namespace (and cannot: squat root's names).
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/sandbox.h"
 #include "platform/sync.h"
 #include "scoped_sandbox.h"
 #include "sync_test_support.h"
@@ -28,9 +27,9 @@ class SyncProcessTest : public ::testing::Test {
   platform::testing::ScopedSandbox sandbox_;
 };
 
-// Starts a peer that waits on the named events and returns once it sits in its wait.
-std::unique_ptr<Peer> StartWaitingPeer(const std::vector<std::string>& events) {
-  std::vector<std::string> arguments = {"wait"};
+// A peer waiting on the named events, once it sits in its wait.
+std::unique_ptr<Peer> WaitingPeer(const std::vector<std::string>& events) {
+  std::vector<std::string> arguments{"wait"};
   arguments.insert(arguments.end(), events.begin(), events.end());
   auto peer = std::make_unique<Peer>(arguments);
   EXPECT_EQ(peer->ReadLine(), "ready 0");
@@ -38,149 +37,123 @@ std::unique_ptr<Peer> StartWaitingPeer(const std::vector<std::string>& events) {
   return peer;
 }
 
-TEST_F(SyncProcessTest, AutoResetReleasesExactlyOneOfTwoWaitingProcessesAndManualResetEvery) {
-  auto event = Event::Create("auto", false, false);
-  auto finish = Event::Create("finish", true, false);
-  auto first = StartWaitingPeer({"auto", "finish"});
-  auto second = StartWaitingPeer({"auto", "finish"});
-  ASSERT_TRUE(event->Set());
-  std::vector<Peer*> peers = {first.get(), second.get()};
-  size_t released = platform::testing::FirstPeerWithOutput(peers);
-  EXPECT_EQ(peers[released]->ReadLine(), "result 0");
-  // The other one is still waiting: the signal was taken once.
-  ASSERT_TRUE(finish->Set());
-  EXPECT_EQ(peers[1 - released]->ReadLine(), "result 1");
-  EXPECT_EQ(WaitForOne(*event, 0), kWaitTimeout);
-  EXPECT_EQ(first->Finish(), 0);
-  EXPECT_EQ(second->Finish(), 0);
-
-  auto manual = Event::Create("manual", true, false);
-  auto firstOfAll = StartWaitingPeer({"manual"});
-  auto secondOfAll = StartWaitingPeer({"manual"});
-  ASSERT_TRUE(manual->Set());
-  EXPECT_EQ(firstOfAll->ReadLine(), "result 0");
-  EXPECT_EQ(secondOfAll->ReadLine(), "result 0");
-  EXPECT_EQ(WaitForOne(*manual, 0), kWaitObject0);  // stays set
+// Two processes wait for {event, finish}; the event is set (and with `resetAtOnce` reset while
+// they are stopped, so that only its generation tells), then the finish event.
+TEST_F(SyncProcessTest, AutoResetReleasesOneWaitingProcessAndManualResetEveryOneEvenIfResetAtOnce) {
+  struct Case {
+    bool manualReset;
+    bool resetAtOnce;
+    std::vector<std::string> results;  // of both peers, sorted
+    uint32_t stateAfter;
+  } const cases[] = {{false, false, {"result 0", "result 1"}, kWaitTimeout},
+                     {true, false, {"result 0", "result 0"}, kWaitObject0},
+                     {true, true, {"result 0", "result 0"}, kWaitTimeout}};
+  int round = 0;
+  for (const Case& c : cases) {
+    const std::string name = "event" + std::to_string(round++);
+    auto event = Event::Create(name, c.manualReset, false);
+    auto finish = Event::Create(name + "finish", true, false);
+    auto first = WaitingPeer({name, name + "finish"});
+    auto second = WaitingPeer({name, name + "finish"});
+    for (Peer* peer : {first.get(), second.get()}) {
+      if (c.resetAtOnce) kill(peer->Pid(), SIGSTOP);
+    }
+    ASSERT_TRUE(event->Set());
+    if (c.resetAtOnce) {
+      ASSERT_TRUE(event->Reset());
+    }
+    ASSERT_TRUE(finish->Set());
+    std::vector<std::string> results;
+    for (Peer* peer : {first.get(), second.get()}) {
+      kill(peer->Pid(), SIGCONT);
+      results.push_back(peer->ReadLine());
+    }
+    std::sort(results.begin(), results.end());
+    EXPECT_EQ(results, c.results) << name;
+    EXPECT_EQ(WaitForOne(*event, 0), c.stateAfter) << name;
+  }
 }
 
-// The peers are stopped while the event is set and reset, so they can only learn of the set
-// from its generation; the finish event (index 1) ends a wait that missed it.
-TEST_F(SyncProcessTest, ManualResetSetAndResetAtOnceReleasesEveryWaitingProcess) {
-  auto event = Event::Create("pulse", true, false);
-  auto finish = Event::Create("finish", true, false);
-  auto first = StartWaitingPeer({"pulse", "finish"});
-  auto second = StartWaitingPeer({"pulse", "finish"});
-  kill(first->Pid(), SIGSTOP);
-  kill(second->Pid(), SIGSTOP);
-  ASSERT_TRUE(event->Set());
-  ASSERT_TRUE(event->Reset());
-  ASSERT_TRUE(finish->Set());
-  kill(first->Pid(), SIGCONT);
-  kill(second->Pid(), SIGCONT);
-  EXPECT_EQ(first->ReadLine(), "result 0");
-  EXPECT_EQ(second->ReadLine(), "result 0");
-  EXPECT_EQ(WaitForOne(*event, 0), kWaitTimeout);
-}
-
-TEST_F(SyncProcessTest, MutexOfAKilledOrExitedProcessIsTakenAbandoned) {
-  auto mutex = Mutex::Create("owned", false);
-  Peer owner({"own", "owned"});
-  ASSERT_EQ(owner.ReadLine(), "owned 0");
-  EXPECT_EQ(WaitForOne(*mutex, 0), kWaitTimeout);
-  bool releasedAfterwards = false;
-  WaitingThread waiter([&] {
-    uint32_t result = WaitForOne(*mutex, kInfinite);
-    releasedAfterwards = mutex->Release();
-    return result;
-  });
-  EXPECT_TRUE(waiter.Blocked());  // not ASSERT: the kill below is what ends the waiter
-  owner.Kill();
-  EXPECT_EQ(waiter.Result(), kWaitAbandoned0);
-  EXPECT_TRUE(releasedAfterwards);
-  EXPECT_EQ(WaitForOne(*mutex, 0), kWaitObject0);  // abandoned once only
-  EXPECT_TRUE(mutex->Release());
-
-  Peer exiting({"own", "tidy"});
-  ASSERT_EQ(exiting.ReadLine(), "owned 0");
-  auto tidy = Mutex::Open("tidy");
-  ASSERT_NE(tidy, nullptr);
-  EXPECT_EQ(WaitForOne(*tidy, 0), kWaitTimeout);
-  EXPECT_EQ(exiting.Finish(), 0);  // its main thread ends owning: abandoned at exit
-  EXPECT_EQ(WaitForOne(*tidy, 0), kWaitAbandoned0);
+TEST_F(SyncProcessTest, AWaiterTakesTheMutexOfAKilledOrExitedProcessAbandonedOnce) {
+  for (bool killed : {true, false}) {
+    const std::string name = killed ? "killed" : "exited";
+    Peer owner({"create", "mutex", name});
+    ASSERT_EQ(owner.ReadLine(), "create 0");
+    auto mutex = Mutex::Open(name);
+    ASSERT_NE(mutex, nullptr);
+    EXPECT_EQ(WaitForOne(*mutex, 0), kWaitTimeout);
+    WaitingThread waiter([&] {
+      uint32_t result = WaitForOne(*mutex, kInfinite);
+      return mutex->Release() ? result : kWaitFailed;
+    });
+    EXPECT_TRUE(waiter.Blocked());  // not ASSERT: the owner's end is what ends the waiter
+    if (killed) {
+      owner.Kill();
+    } else {
+      EXPECT_EQ(owner.Finish(), 0);  // its main thread ends owning
+    }
+    EXPECT_EQ(waiter.Result(), kWaitAbandoned0) << name;
+    EXPECT_EQ(WaitForOne(*mutex, 0), kWaitObject0);  // abandoned once only
+    EXPECT_TRUE(mutex->Release());
+  }
 }
 
 TEST_F(SyncProcessTest, ObjectHeldByAnotherProcessLivesUntilThatProcessEnds) {
-  Peer holder({"hold-event", "held"});
-  ASSERT_EQ(holder.ReadLine(), "holding 0");
-  {
-    auto opened = Event::Create("held", true, true);
-    ASSERT_NE(opened, nullptr);
-    EXPECT_EQ(LastError(), kErrorAlreadyExists);
-    EXPECT_EQ(WaitForOne(*opened, 0), kWaitTimeout);  // the holder's settings count
-    opened->Set();
-  }
+  Peer holder({"create", "event", "held"});
+  ASSERT_EQ(holder.ReadLine(), "create 0");
+  auto opened = Event::Create("held", false, true);
+  ASSERT_NE(opened, nullptr);
+  EXPECT_EQ(LastError(), kErrorAlreadyExists);
+  EXPECT_EQ(WaitForOne(*opened, 0), kWaitTimeout);  // the holder's settings count
+  opened.reset();
   holder.Kill();
   EXPECT_EQ(RefusedWith(Event::Open("held")), kErrorFileNotFound);
   auto fresh = Event::Create("held", true, false);
   EXPECT_EQ(LastError(), kErrorSuccess);
-  EXPECT_EQ(WaitForOne(*fresh, 0), kWaitTimeout);
 }
 
-// What uid 65534 manages with the Global objects that root made, reported over a pipe:
-// "everyone E", "owner E" (the last errors of the two opens), "wait R".
-std::vector<std::string> RunAsOtherAccount(const std::string& everyoneName,
-                                           const std::string& ownerName,
-                                           const std::string& replyName) {
-  int report[2];
-  if (pipe(report) != 0) return {};
-  pid_t child = fork();
-  if (child == 0) {
-    close(report[0]);
-    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
-    auto everyone = Event::Open(everyoneName);
-    platform::testing::WriteLineTo(report[1], "everyone " + std::to_string(LastError()));
-    auto owner = Event::Open(ownerName);
-    platform::testing::WriteLineTo(report[1], "owner " + std::to_string(LastError()));
-    auto reply = Event::Open(replyName);
-    if (!everyone || !reply || !everyone->Set()) _exit(4);
-    platform::testing::WriteLineTo(report[1],
-                                   "wait " + std::to_string(WaitForOne(*reply, kInfinite)));
-    _exit(0);
+// Root's Global objects seen from uid 65534, and a squatter's attempts at root's names.
+TEST_F(SyncProcessTest, AnotherAccountOpensOnlyEveryoneObjectsAndCannotSquatRootsNames) {
+  if (!platform::testing::RunningAsRoot()) GTEST_SKIP() << "switching to uid 65534 needs root";
+  ASSERT_TRUE(platform::testing::OpenSandboxToEveryAccount(sandbox_.Root()));
+  auto everyone = Event::Create("Global\\everyone", true, false, ObjectAccess::Everyone);
+  auto owner = Event::Create("Global\\owner", true, false, ObjectAccess::Owner);
+  ASSERT_TRUE(everyone && owner);
+  const struct {
+    std::vector<std::string> command;
+    const char* reply;
+  } cases[] = {
+      {{"open", "event", "Global\\everyone"}, "open 0"},
+      {{"create", "event", "Global\\everyone"}, "create 183"},
+      {{"open", "event", "Global\\owner"}, "open 5"},
+      {{"open", "event", "Global\\missing"}, "open 2"},
+      {{"create", "mutex", "Global\\__noltsvc__p"}, "create 5"},  // only root makes them
+      {{"create", "mutex", "its_own"}, "create 0"},               // its local namespace
+  };
+  for (const auto& c : cases) {
+    Peer other(c.command, true);
+    EXPECT_EQ(other.ReadLine(), c.reply) << c.command[2];
   }
-  close(report[1]);
-  std::vector<std::string> lines;
-  for (std::string line; !(line = platform::testing::ReadLineFrom(report[0])).empty();) {
-    lines.push_back(line);
-  }
-  close(report[0]);
-  waitpid(child, nullptr, 0);
-  return lines;
-}
+  auto waiting = std::make_unique<Peer>(std::vector<std::string>{"wait", "Global\\everyone"}, true);
+  ASSERT_EQ(waiting->ReadLine(), "ready 0");
+  ASSERT_TRUE(platform::testing::WaitUntilBlockedInPoll(waiting->Pid(), waiting->Pid()));
+  ASSERT_TRUE(everyone->Set());
+  EXPECT_EQ(waiting->ReadLine(), "result 0");  // woken across accounts
 
-TEST_F(SyncProcessTest, EveryoneObjectServesAnotherAccountAndOwnerObjectRefusesIt) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs root to switch to uid 65534";
-  ASSERT_EQ(chmod(sandbox_.Root().c_str(), 0755), 0);
-  auto signal = Event::Create("Global\\signal", false, false, ObjectAccess::Everyone);
-  auto reply = Event::Create("Global\\reply", false, false, ObjectAccess::Everyone);
-  auto secret = Event::Create("Global\\secret", false, false, ObjectAccess::Owner);
-  auto childEnded = Event::Create("", true, false);
-  ASSERT_TRUE(signal && reply && secret && childEnded);
-  // The reply is set once the other account has signalled, so its wait blocks first or not at
-  // all; either way it must return 0. A child that never signals ends the replier with 1.
-  WaitingThread replier([&] {
-    WaitObject* objects[] = {signal.get(), childEnded.get()};
-    uint32_t result = WaitForAny(objects, kInfinite);
-    reply->Set();
-    return result;
-  });
-  std::vector<std::string> lines =
-      RunAsOtherAccount("Global\\signal", "Global\\secret", "Global\\reply");
-  childEnded->Set();
-  EXPECT_EQ(replier.Result(), 0u);
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0], "everyone 0");
-  EXPECT_EQ(lines[1], "owner 5");
-  EXPECT_EQ(lines[2], "wait 0");
+  // A file that the other account made and holds under root's name is nobody's object: its
+  // own account ignores it and root makes the object afresh.
+  const std::string file = NamedObjectDirectory(true) + "/o___noltsvc__p";
+  Peer squatter({"squat", file}, true);
+  ASSERT_EQ(squatter.ReadLine(), "squat 0");
+  Peer agent({"open", "mutex", "Global\\__noltsvc__p"}, true);
+  EXPECT_EQ(agent.ReadLine(), "open 2");
+  EXPECT_EQ(RefusedWith(Mutex::Open("Global\\__noltsvc__p")), kErrorFileNotFound);
+  auto service = Mutex::Create("Global\\__noltsvc__p", true);
+  ASSERT_NE(service, nullptr);
+  EXPECT_EQ(LastError(), kErrorSuccess);
+  EXPECT_EQ(WaitForOne(*service, 0), kWaitObject0);  // owned, once more
+  Peer later({"open", "mutex", "Global\\__noltsvc__p"}, true);
+  EXPECT_EQ(later.ReadLine(), "open 5");  // root's now: the service is up
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Helpers of the named-object tests: a peer process driven over pipes, and a way to know that
-// a thread or process is blocked in its wait before the test signals it.
+// Helpers of the named-object tests: a peer process driven over pipes (also as another
+// account), and a way to know that a thread or process is blocked in its wait.
 #pragma once
 #include <sys/types.h>
 
@@ -13,33 +13,36 @@
 
 namespace platform::testing {
 
-// A running sync_peer: its standard input and output are pipes of the test.
+// A limit on real time that only a failure reaches.
+inline constexpr uint32_t kFailureGuardMs = 20000;
+
+// A peer program: it reports one line per step on its standard output and keeps what it holds
+// until its standard input closes.
 class Peer {
  public:
-  explicit Peer(const std::vector<std::string>& arguments);
+  // Runs `program` (sync_peer when empty) with `arguments`, as uid 65534 when `asOtherAccount`.
+  explicit Peer(const std::vector<std::string>& arguments, bool asOtherAccount = false,
+                const std::string& program = "");
   ~Peer();  // kills and reaps it when still running
   Peer(const Peer&) = delete;
   Peer& operator=(const Peer&) = delete;
 
   pid_t Pid() const { return pid_; }
-  int OutputDescriptor() const { return fromPeer_; }
-  // The next line the peer wrote, without its newline; empty when the peer ended first.
-  std::string ReadLine();
-  void Kill();
-  // Closes the peer's standard input, which tells a holding peer to end; returns its exit code.
+  // The next line without its newline; empty when the peer ended or wrote none in time.
+  std::string ReadLine(uint32_t timeoutMs = kFailureGuardMs);
+  // Closes the peer's standard input and returns its exit status (-1: it did not end in time).
   int Finish();
+  void Kill();
 
  private:
   pid_t pid_ = -1;
   int toPeer_ = -1;
   int fromPeer_ = -1;
+  std::string pending_;  // read, not yet returned
 };
 
-// Index of the first of the peers whose output becomes readable.
-size_t FirstPeerWithOutput(const std::vector<Peer*>& peers);
-
-// Waits (for at most ten seconds of real time) until the thread, or the main thread of the
-// process, sits in poll, the blocking step of a wait. False when it never got there.
+// Waits (at most the failure guard, in real time) until the thread, or the main thread of the
+// process, sits in poll, the blocking step of a wait.
 bool WaitUntilBlockedInPoll(pid_t processId, pid_t threadId);
 
 // Runs one wait on a thread of its own; the test learns the thread's id before the wait starts.
@@ -51,7 +54,6 @@ class WaitingThread {
   WaitingThread& operator=(const WaitingThread&) = delete;
 
   uint32_t ThreadId() const { return threadId_; }
-  // True once the thread sits in the blocking step of its wait.
   bool Blocked() const;
   // Joins the thread and returns what its wait returned.
   uint32_t Result();
@@ -68,9 +70,11 @@ uint32_t RefusedWith(const std::unique_ptr<Object>& object) {
   return object ? kErrorSuccess : LastError();
 }
 
-// Reads one line from a descriptor; empty at end of file.
-std::string ReadLineFrom(int fd);
-// Writes one line to a descriptor.
-void WriteLineTo(int fd, const std::string& line);
+// The command line that runs `command` as uid 65534 (group 65534, no supplementary groups).
+std::vector<std::string> AsOtherAccount(std::vector<std::string> command);
+// True when the test runs as root, which the account switch needs.
+bool RunningAsRoot();
+// Lets every account into the sandbox root (a fresh one is private to its creator).
+bool OpenSandboxToEveryAccount(const std::string& root);
 
 }  // namespace platform::testing
