@@ -16,25 +16,40 @@ namespace {
 
 std::mutex g_logMutex;
 std::vector<CapturedLogLine> g_log;
+CapturedLogLine g_hookLine;  // the prefix that runs the hook
+std::function<void()> g_hook;
 
-extern "C" void CaptureHostLog(uint32_t category, uint32_t level, const char* format, ...) {
-  (void)category;
+extern "C" void CaptureHostLog(uint32_t, uint32_t level, const char* format, ...) {
   char text[2048];
   va_list args;
   va_start(args, format);
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  std::lock_guard<std::mutex> lock(g_logMutex);
-  g_log.push_back({level, text});
+  std::function<void()> hook;
+  {
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    g_log.push_back({level, text});
+    if (g_hook && g_log.back().text.starts_with(g_hookLine.text)) hook.swap(g_hook);
+  }
+  if (hook) hook();
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
+// An expected line: the same level (unless 0) and text, or prefix when it has no line feed.
+bool Matches(const CapturedLogLine& line, const CapturedLogLine& expected) {
+  const bool prefix = expected.text.empty() || expected.text.back() != '\n';
+  return (expected.level == 0 || line.level == expected.level) &&
+         (prefix ? line.text.starts_with(expected.text) : line.text == expected.text);
+}
+
+void ServiceKey(platform::RegistryKey& key, const char* provider) {
+  const std::string path =
+      std::string(provider_store::kProviderListKey) + provider + "\\users\\SYSTEM";
+  ASSERT_EQ(key.Create(platform::kHkeyLocalMachine, path, platform::kKeyAllAccess), 0u);
 }
 
 }  // namespace
 
-EngineTest::EngineTest() : sandbox_("tester") {
+EngineTest::EngineTest() : sandbox_(kUser) {
   platform::InstallClock(&clock_);
   ClearContextStore();
   ResetPreviousUpdateFrequency();
@@ -45,6 +60,7 @@ EngineTest::EngineTest() : sandbox_("tester") {
 }
 
 EngineTest::~EngineTest() {
+  OnLogLine("", nullptr);
   ClearContextStore();
   platform::InstallClock(nullptr);
 }
@@ -63,25 +79,15 @@ void EngineTest::PutUserString(const char* name, const std::string& text, const 
   ASSERT_EQ(provider_store::WriteString(subKey, name, text.c_str(), true), 0u);
 }
 
-namespace {
-
-void CreateServiceKey(platform::RegistryKey& key, const char* provider) {
-  const std::string path = std::string(provider_store::kProviderListKey) + provider +
-                           "\\users\\SYSTEM";
-  ASSERT_EQ(key.Create(platform::kHkeyLocalMachine, path, platform::kKeyAllAccess), 0u);
-}
-
-}  // namespace
-
 void EngineTest::PutServiceDword(const char* name, uint32_t value) {
   platform::RegistryKey key;
-  CreateServiceKey(key, kProvider);
+  ServiceKey(key, kProvider);
   ASSERT_EQ(key.SetDword(name, value), 0u);
 }
 
 void EngineTest::PutServiceString(const char* name, const std::string& text) {
   platform::RegistryKey key;
-  CreateServiceKey(key, kProvider);
+  ServiceKey(key, kProvider);
   ASSERT_EQ(key.SetString(name, text), 0u);
 }
 
@@ -100,17 +106,15 @@ uint32_t EngineTest::UserDword(const char* name) {
 
 bool EngineTest::UserValueExists(const char* name) {
   platform::RegistryKey key;
-  if (provider_store::OpenProviderKey(key, provider_store::kStoreReadAccess, nullptr, true) != 0) {
-    return false;
-  }
   platform::RegistryValue value;
-  return key.QueryValue(name, value) == 0;
+  return provider_store::OpenProviderKey(key, provider_store::kStoreReadAccess, nullptr, true) ==
+             0 &&
+         key.QueryValue(name, value) == 0;
 }
 
 HxTime EngineTest::StoredTime(const char* name) {
   std::string text;
-  if (!UserString((std::string(name) + "Hex").c_str(), text)) return HxTime();
-  return HxTime(text.c_str());
+  return UserString((std::string(name) + "Hex").c_str(), text) ? HxTime(text.c_str()) : HxTime();
 }
 
 std::vector<CapturedLogLine> EngineTest::Log() {
@@ -132,14 +136,25 @@ bool EngineTest::Logged(const std::string& text, uint32_t level) {
 
 int EngineTest::CountLogged(const std::string& prefix) {
   int count = 0;
-  for (const CapturedLogLine& line : Log()) count += StartsWith(line.text, prefix) ? 1 : 0;
+  for (const CapturedLogLine& line : Log()) count += line.text.starts_with(prefix) ? 1 : 0;
   return count;
 }
 
-int EngineTest::IndexOf(const std::string& prefix) {
-  const std::vector<CapturedLogLine> lines = Log();
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (StartsWith(lines[i].text, prefix)) return static_cast<int>(i);
+::testing::AssertionResult EngineTest::LoggedInOrder(const std::vector<CapturedLogLine>& lines) {
+  const std::vector<CapturedLogLine> log = Log();
+  size_t at = 0;
+  for (const CapturedLogLine& expected : lines) {
+    while (at < log.size() && !Matches(log[at], expected)) ++at;
+    if (at++ == log.size()) {
+      return ::testing::AssertionFailure()
+             << "not logged in order: [" << expected.level << "] " << expected.text;
+    }
   }
-  return -1;
+  return ::testing::AssertionSuccess();
+}
+
+void EngineTest::OnLogLine(const std::string& prefix, std::function<void()> action) {
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  g_hookLine.text = prefix;
+  g_hook = std::move(action);
 }

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "engine_test_fixture.h"
-#include "noltsync/engine/sync_loops.h"
 #include "noltsync/entry/modlet_context.h"
 
 class LoopTest : public EngineTest {
@@ -24,19 +23,12 @@ class LoopTest : public EngineTest {
   // Runs the loop until it ends; `driver` runs meanwhile on a thread of its own. Whatever the
   // driver does, the loop is stopped when the driver returns.
   void RunLoop(Loop loop, const std::function<void()>& driver);
-
   // On the driver thread: the timeout (ms) of the loop's n-th wait (from 1), once that wait is
   // about to begin; nullopt when it does not come within the real-time guard.
   std::optional<uint32_t> AwaitWait(size_t n);
   size_t WaitCount();
-
-  // Runs `action` on the logging thread the next time a line beginning with `prefix` is
-  // logged.
-  static void OnLogLine(const std::string& prefix, std::function<void()> action);
-
   // Signals a named event of the loop ("MODLET_PRUNE", ...) for this provider and user.
   static void SignalEvent(const std::string& prefix);
-  void SignalShutdown();
   uint32_t LoopThreadId() const { return loopThreadId_; }
   // Makes the loop's updater report that content changed, so each update announces new data.
   void AnnounceNewData() { announceNewData_ = true; }
