@@ -2,6 +2,7 @@
 // other names and run with the real plug-in, as a user or as the system account, with and
 // without the service's instance mutex held elsewhere (also by or against another account).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -143,6 +144,8 @@ class HostRunModeOtherAccountTest : public HostRunModeTest {
 };
 
 TEST_F(HostRunModeOtherAccountTest, AServiceMutexThatAnotherAccountOwnsCountsAsUp) {
+  // Only root and the sandbox's owner make Global objects: the other account owns this one.
+  ASSERT_EQ(chown(Root().c_str(), 65534, 65534), 0);  // the account AsOtherAccount runs as
   locks_testing::LocksPeer service("own", kServiceMutex, "service", "Global", true);
   ASSERT_TRUE(service.WaitInside());
   std::string log = RunAgent("noltcmd", "alice", "IsInNoltCmdWithNoltsvcRunning");
