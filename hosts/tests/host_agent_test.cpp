@@ -87,19 +87,6 @@ TEST_F(HostAgentTest, TerminationStopsThePluginAfterItsNotificationsWereReported
   EXPECT_EQ(LogMode(), 0600u);
 }
 
-TEST_F(HostAgentTest, TheServiceHoldsItsInstanceMutexAndGivesItsLogToTheAdministrators) {
-  const std::string log = RunUntilStartedThenTerminate("noltsvc", {"wait"}, [] {
-    auto instance = platform::Mutex::Open("Global\\__noltsvc__wait");
-    ASSERT_NE(instance, nullptr);
-    EXPECT_EQ(platform::WaitForOne(*instance, 0), platform::kWaitTimeout);
-  });
-  EXPECT_NE(log.find("fake context wait for SYSTEM"), std::string::npos) << log;
-  EXPECT_EQ(LogMode(), 0640u);
-  if (getgrnam("adm") != nullptr && geteuid() == 0) {
-    EXPECT_TRUE(LogGroupIs("adm"));
-  }
-}
-
 // A start that ends in failure, and one that runs out of memory under the host's handler; a log
 // file that an administrator made keeps its modes.
 TEST_F(HostAgentTest, AFailedStartOrAFailedAllocationExitsOne) {
@@ -127,7 +114,9 @@ TEST_F(HostAgentTest, AFailedStartOrAFailedAllocationExitsOne) {
             std::string::npos);
 }
 
-TEST_F(HostAgentTest, ThirtyOneProvidersAreServedAndAThirtySecondIsRefused) {
+// The service serves 31 providers (a 32nd is refused) as the system account, holds each one's
+// instance mutex, and gives its log to the administrators.
+TEST_F(HostAgentTest, TheServiceServesThirtyOneProvidersHoldingTheirInstanceMutexes) {
   std::vector<std::string> providers;
   for (int i = 0; i < 32; ++i) providers.push_back("p" + std::to_string(i));
   ASSERT_TRUE(StartHost("noltsvc", providers));
@@ -135,7 +124,16 @@ TEST_F(HostAgentTest, ThirtyOneProvidersAreServedAndAThirtySecondIsRefused) {
   EXPECT_NE(ReadFile(OutputPath()).find("noltsvc: at most 31 providers"), std::string::npos);
 
   providers.pop_back();
-  RunUntilStartedThenTerminate("noltsvc", providers);
+  const std::string log = RunUntilStartedThenTerminate("noltsvc", providers, [] {
+    auto instance = platform::Mutex::Open("Global\\__noltsvc__p30");
+    ASSERT_NE(instance, nullptr);
+    EXPECT_EQ(platform::WaitForOne(*instance, 0), platform::kWaitTimeout);
+  });
+  EXPECT_NE(log.find("fake context p30 for SYSTEM"), std::string::npos) << log;
+  EXPECT_EQ(LogMode(), 0640u);
+  if (getgrnam("adm") != nullptr && geteuid() == 0) {
+    EXPECT_TRUE(LogGroupIs("adm"));
+  }
 }
 
 TEST_F(HostAgentTest, BitsJobWakeupSignalsTheNamedEvent) {
