@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_result.h"
 #include "noltsync/zipcatalog/zip_catalog.h"
 #include "noltsync/zipcatalog/zip_extract.h"
 
@@ -121,7 +122,8 @@ int main(int argc, char** argv) {
   std::printf("%-36s %9.1f ms (extraction alone %.1f ms)\n", "ExtractZipArchive + CreateZipCatalog",
               Median(oursMs), Median(extractMs));
   std::printf("%-36s %9.1f ms\n", "unzip -q + md5sum", Median(theirsMs));
-  std::printf("ratio %.2f (goal: at most 1.25)\n", Median(oursMs) / Median(theirsMs));
+  ReportResult("zip_extract_catalog", Median(oursMs) / Median(theirsMs),
+               BenchGoal::kAtMost, 1.25, "ratio");
   fs::remove_all(root);
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "foundation/strings/url_credentials.h"
 #include "platform/debug.h"
 
 HxTrace& HxTrace::Instance() {
@@ -30,7 +31,13 @@ void HxTrace::Emit(uint32_t level, uint32_t category, const char* format, va_lis
   if (std::memchr(buffer, '\n', length) == nullptr && length < kMaxLineLength) {
     buffer[length++] = '\n';
   }
-  platform::OutputDebugText(std::string_view(buffer, length));
+  const std::string_view line(buffer, length);
+  // Traced locations and error texts may carry "user:password@host": the trace shows no password.
+  if (line.find('@') != std::string_view::npos) {
+    platform::OutputDebugText(MaskUrlCredentials(line));
+  } else {
+    platform::OutputDebugText(line);
+  }
 }
 
 void HxTrace::TraceL1(uint32_t category, const char* format, ...) {

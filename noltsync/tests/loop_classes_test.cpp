@@ -123,9 +123,4 @@ TEST_F(UploaderTest, TheInProgressMutexIsNamedInUpperCaseAndInitBitsReadsTheSwit
   EXPECT_FALSE(uploader.UseBits());
 }
 
-TEST(DispatchUserName, BlanksBecomeUnderscores) {
-  EXPECT_EQ(std::string(UserIdWithoutBlanks("John  Smith ").c_str()), "John__Smith_");
-  EXPECT_EQ(std::string(UserIdWithoutBlanks("alice").c_str()), "alice");
-}
-
 }  // namespace
