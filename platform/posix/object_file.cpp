@@ -14,6 +14,8 @@ namespace platform::internal {
 namespace {
 
 constexpr int kOpenFlags = O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+// A probe file is only ever read-locked.
+constexpr int kProbeFlags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
 
 // Longer encoded names are replaced by their hash, well inside NAME_MAX.
 constexpr size_t kLongestFileName = 200;
@@ -126,7 +128,58 @@ bool IsGlobalName(std::string_view name) { return name.starts_with(kGlobalPrefix
 
 bool MadeByGlobalObjectCreator(int fd) {
   struct stat info {};
-  return fstat(fd, &info) == 0 && info.st_nlink == 1 && IsGlobalObjectCreator(info.st_uid);
+  return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 &&
+         IsGlobalObjectCreator(info.st_uid);
+}
+
+bool RemoveStrangersEntry(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0 || IsGlobalObjectCreator(info.st_uid)) return false;
+  return (S_ISDIR(info.st_mode) ? rmdir(path.c_str()) : unlink(path.c_str())) == 0;
+}
+
+std::string ProbeFilePath(const std::string& objectPath) {
+  // Object files are named "o_..." or "h_...": "po_..." and "ph_..." name no object.
+  std::string::size_type slash = objectPath.rfind('/');
+  return objectPath.substr(0, slash + 1) + "p" + objectPath.substr(slash + 1);
+}
+
+int HoldHandleProbe(const std::string& objectPath, bool renew) {
+  const std::string probe = ProbeFilePath(objectPath);
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    int fd = open(probe.c_str(), kProbeFlags);
+    bool made = false;
+    if (fd < 0 && errno == ENOENT) {
+      fd = open(probe.c_str(), kProbeFlags | O_CREAT | O_EXCL, 0644);
+      if (fd < 0 && errno == EEXIST) continue;
+      made = fd >= 0 && fchmod(fd, 0644) == 0;  // readable by all, whatever the umask
+    }
+    if (fd < 0) return -1;
+    if (made || (!renew && MadeByGlobalObjectCreator(fd))) {
+      if (LockByte(fd, kProbeByte, F_RDLCK, false)) return fd;
+      close(fd);
+      return -1;
+    }
+    // A stranger's, or one left from an object that no handle holds any more (whose lock anyone
+    // may hold): a new one replaces it.
+    RemoveObjectFile(probe, fd);
+    close(fd);
+    renew = false;
+  }
+  return -1;
+}
+
+uint32_t UnopenableObjectError(const std::string& objectPath) {
+  struct stat info {};
+  if (lstat(objectPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1 ||
+      !IsGlobalObjectCreator(info.st_uid)) {
+    return kErrorFileNotFound;
+  }
+  int probe = open(ProbeFilePath(objectPath).c_str(), kProbeFlags);
+  if (probe < 0) return kErrorFileNotFound;
+  const bool held = MadeByGlobalObjectCreator(probe) && ByteLockedElsewhere(probe, kProbeByte);
+  close(probe);
+  return held ? kErrorAccessDenied : kErrorFileNotFound;
 }
 
 std::string ObjectFilePath(std::string_view name) {

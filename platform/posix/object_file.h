@@ -60,9 +60,29 @@ bool IsGlobalName(std::string_view name);
 // empty with LastError() when the namespace directory is unusable.
 std::string ObjectFilePath(std::string_view name);
 
-// True when an account that makes the Global namespace's objects made the open file, and no
-// other name links to it.
+// True when an account that makes the Global namespace's objects (root) made the open file, a
+// regular one that no other name links to.
 bool MadeByGlobalObjectCreator(int fd);
+
+// Removes the entry at `path` (a file, link or empty directory) when an account other than
+// root's made it. True when it did.
+bool RemoveStrangersEntry(const std::string& path);
+
+// Every handle of root's Global object also holds a read lock on this byte of a second file,
+// its handle probe, which every account may read: another account, which may not open an
+// Owner-only object, learns from it whether any handle holds one without reaching its state.
+inline constexpr off_t kProbeByte = 0;
+
+// The probe file of the object file at `objectPath`.
+std::string ProbeFilePath(const std::string& objectPath);
+
+// Opens the object's probe (making it when missing, or anew when `renew` or when it is not
+// root's) and read-locks its byte; -1 on failure.
+int HoldHandleProbe(const std::string& objectPath, bool renew);
+
+// Why an object file that this account could not open counts as no object (2), or as one it
+// may not use (5): 5 only for root's file while a handle holds it.
+uint32_t UnopenableObjectError(const std::string& objectPath);
 
 // Opens (or with `create`, makes) the object file and returns it with its state lock held;
 // -1 with LastError(). `created` tells whether this call made the file.

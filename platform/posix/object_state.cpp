@@ -59,9 +59,12 @@ ObjectState::~ObjectState() {
     // The last handle anywhere can turn its handle-byte read lock into a write lock.
     if (!path_.empty() && internal::LockByte(fd_, internal::kStateByte, F_WRLCK, true) &&
         internal::LockByte(fd_, internal::kHandleByte, F_WRLCK, false)) {
+      // The probe first: a new object of the name can only begin once the file is gone.
+      if (probeFd_ >= 0) internal::RemoveObjectFile(internal::ProbeFilePath(path_), probeFd_);
       internal::RemoveObjectFile(path_, fd_);
     }
     close(fd_);  // drops every lock of this open
+    if (probeFd_ >= 0) close(probeFd_);
   }
   ReleaseHandleValue(handleValue_);
 }
@@ -92,11 +95,24 @@ bool OwnedByOtherUser(int fd) {
   return fstat(fd, &info) == 0 && info.st_uid != geteuid();
 }
 
+// Whose object file is open, in the Global namespace: this account's or root's, or a
+// stranger's (also any file that another name links to).
+enum class Maker { Self, Root, Stranger };
+
+Maker MakerOf(int fd) {
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || info.st_nlink != 1) return Maker::Stranger;
+  if (info.st_uid == geteuid()) return Maker::Self;
+  return IsGlobalObjectCreator(info.st_uid) ? Maker::Root : Maker::Stranger;
+}
+
 // Opens the file with its state lock held and tells whether any handle holds the object.
-// Only root and the sandbox's owner make Global objects: a Global file that another account
-// made is replaced when they create the object and ignored otherwise. In the local namespace,
-// an absent object's file that another user owns is replaced when we may remove it, so that a
-// new object never inherits a stranger's file.
+// Global names: any account makes an object under a name that no live object of another
+// account holds. Root (and the sandbox's owner) opens every live object and replaces a
+// stranger's file when it creates the object, so nobody squats its names; another account
+// uses only its own objects and root's that it may open, and cannot take a name that root's or
+// a stranger's file holds (5). Local names: an absent object's file that another user owns is
+// replaced when we may remove it, so that a new object never inherits a stranger's file.
 int OpenLockedFile(std::string_view name, const OpenRequest& request, std::string& path,
                    bool& created, bool& present) {
   if (name.empty()) {
@@ -111,27 +127,30 @@ int OpenLockedFile(std::string_view name, const OpenRequest& request, std::strin
   path = ObjectFilePath(name);
   if (path.empty()) return -1;
   const bool global = IsGlobalName(name);
-  const bool creator = !global || IsGlobalObjectCreator(geteuid());
+  const bool root = IsGlobalObjectCreator(geteuid());
   for (bool replaced = false;; replaced = true) {
-    int fd = OpenObjectFile(path, request.create && creator, created);
+    int fd = OpenObjectFile(path, request.create, created);
     if (fd < 0) {
-      if (request.create && !creator && LastError() == kErrorFileNotFound) {
-        SetLastError(kErrorAccessDenied);
+      if (global && LastError() == kErrorAccessDenied) {
+        if (request.create && root && !replaced && RemoveStrangersEntry(path)) continue;
+        if (!request.create) SetLastError(UnopenableObjectError(path));
       }
       return -1;
     }
     present = !LockByte(fd, kHandleByte, F_WRLCK, false);
-    const bool foreign = global ? !MadeByGlobalObjectCreator(fd) : !present && OwnedByOtherUser(fd);
-    if (foreign && request.create && creator && !created && !replaced) {
+    const Maker maker = !global || created ? Maker::Self : MakerOf(fd);
+    const bool replace = global ? maker == Maker::Stranger && root && request.create
+                                : !present && OwnedByOtherUser(fd) && request.create;
+    if (replace && !created && !replaced) {
       RemoveObjectFile(path, fd);
       close(fd);
       continue;
     }
     uint32_t refusal = kErrorSuccess;
-    if (global && foreign) {
+    if (maker == Maker::Stranger && (request.create || !root)) {
       refusal = request.create ? kErrorAccessDenied : kErrorFileNotFound;
-    } else if (request.create && !creator && !present) {
-      refusal = kErrorAccessDenied;  // would make the object anew
+    } else if (maker == Maker::Root && !root && request.create && !present) {
+      refusal = kErrorAccessDenied;  // it cannot make the object anew in root's file
     }
     if (refusal == kErrorSuccess) return fd;
     close(fd);
@@ -151,7 +170,11 @@ std::unique_ptr<ObjectState> OpenObject(std::string_view name, const OpenRequest
   // Join the handle count (a read lock; converts the probe's write lock when we were alone).
   bool counted = LockByte(fd, kHandleByte, F_RDLCK, false);
   uint32_t countError = counted ? kErrorSuccess : ErrorFromErrno(errno);
-  bool named = !path.empty();
+  const bool named = !path.empty();
+  // Root's handles of its Global objects show themselves in the probe (best effort).
+  const bool probed = named && IsGlobalName(name) && IsGlobalObjectCreator(geteuid()) &&
+                      MadeByGlobalObjectCreator(fd);
+  const std::string probedPath = probed ? path : std::string();
   auto state = std::make_unique<ObjectState>(fd, std::move(path), request.kind);
   uint32_t outcome = kErrorSuccess;
   ObjectRecord record;
@@ -172,6 +195,7 @@ std::unique_ptr<ObjectState> OpenObject(std::string_view name, const OpenRequest
   } else if (!ReadRecord(fd, record) || record.kind != static_cast<uint32_t>(request.kind)) {
     outcome = kErrorInvalidHandle;
   }
+  if (outcome == kErrorSuccess && probed) state->SetProbe(HoldHandleProbe(probedPath, !present));
   LockByte(fd, kStateByte, F_UNLCK, false);
   if (outcome != kErrorSuccess) {
     state.reset();

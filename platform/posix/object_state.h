@@ -42,6 +42,8 @@ class ObjectState {
   // lock).
   int ShareSlot() const { return shareSlot_; }
   void SetShareSlot(int slot) { shareSlot_ = slot; }
+  // Root's Global object: the handle's open of the probe file, which it holds read-locked.
+  void SetProbe(int probeFd) { probeFd_ = probeFd; }
 
  private:
   int fd_;
@@ -51,6 +53,7 @@ class ObjectState {
   internal::ObjectIdentity identity_;
   std::mutex threadMutex_;
   int shareSlot_ = -1;
+  int probeFd_ = -1;
 };
 
 namespace internal {

@@ -1,6 +1,7 @@
 // The other process of the named-object tests. It reports one line on its standard output and
 // keeps what it made until its standard input closes:
-//   wait EVENT...        opens the events, "ready", waits for any, "result N" (and ends)
+//   wait EVENT...        creates or opens the auto-reset events, "ready", waits for any,
+//                        "result N" (and ends)
 //   create KIND NAME     KIND event, mutex (owned) or semaphore: "create E" (the last error)
 //   open KIND NAME       "open E"
 //   squat PATH           makes PATH by hand and locks it as a handle and owner would: "squat E"
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<Event>> events;
     std::vector<WaitObject*> objects;
     for (int i = 2; i < argc; ++i) {
-      events.push_back(Event::Open(argv[i]));
+      events.push_back(Event::Create(argv[i], false, false));
       if (!events.back()) return 2;
       objects.push_back(events.back().get());
     }

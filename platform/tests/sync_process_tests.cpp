@@ -1,12 +1,14 @@
 // Named objects shared with other processes and another account: events across processes, a
 // mutex whose owning process ended, object lifetime, and what uid 65534 may do in the Global
-// namespace (and cannot: squat root's names).
+// namespace (and cannot: squat root's names or see root's leftovers as objects).
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/errors.h"
@@ -112,13 +114,18 @@ TEST_F(SyncProcessTest, ObjectHeldByAnotherProcessLivesUntilThatProcessEnds) {
   EXPECT_EQ(LastError(), kErrorSuccess);
 }
 
-// Root's Global objects seen from uid 65534, and a squatter's attempts at root's names.
-TEST_F(SyncProcessTest, AnotherAccountOpensOnlyEveryoneObjectsAndCannotSquatRootsNames) {
+// Global objects across accounts: uid 65534 makes its own under a free name, which root may
+// open; it opens root's only with the Everyone list, sees root's others as existing (5) only
+// while a handle holds them, and cannot take a name that root's file holds.
+TEST_F(SyncProcessTest, AnotherAccountMakesFreeGlobalNamesAndUsesOnlyWhatRootSharesAndHolds) {
   if (!platform::testing::RunningAsRoot()) GTEST_SKIP() << "switching to uid 65534 needs root";
   ASSERT_TRUE(platform::testing::OpenSandboxToEveryAccount(sandbox_.Root()));
   auto everyone = Event::Create("Global\\everyone", true, false, ObjectAccess::Everyone);
   auto owner = Event::Create("Global\\owner", true, false, ObjectAccess::Owner);
   ASSERT_TRUE(everyone && owner);
+  Peer killed({"create", "mutex", "Global\\killed"});  // a service killed while it held it
+  ASSERT_EQ(killed.ReadLine(), "create 0");
+  killed.Kill();
   const struct {
     std::vector<std::string> command;
     const char* reply;
@@ -126,34 +133,54 @@ TEST_F(SyncProcessTest, AnotherAccountOpensOnlyEveryoneObjectsAndCannotSquatRoot
       {{"open", "event", "Global\\everyone"}, "open 0"},
       {{"create", "event", "Global\\everyone"}, "create 183"},
       {{"open", "event", "Global\\owner"}, "open 5"},
+      {{"create", "event", "Global\\owner"}, "create 5"},
+      {{"open", "mutex", "Global\\killed"}, "open 2"},
+      {{"create", "mutex", "Global\\killed"}, "create 5"},  // root's file stays root's
       {{"open", "event", "Global\\missing"}, "open 2"},
-      {{"create", "mutex", "Global\\__noltsvc__p"}, "create 5"},  // only root makes them
-      {{"create", "mutex", "its_own"}, "create 0"},               // its local namespace
+      {{"create", "mutex", "Global\\its_own"}, "create 0"},
+      {{"create", "mutex", "its_own"}, "create 0"},  // its local namespace
   };
   for (const auto& c : cases) {
     Peer other(c.command, true);
-    EXPECT_EQ(other.ReadLine(), c.reply) << c.command[2];
+    EXPECT_EQ(other.ReadLine(), c.reply) << c.command[0] << " " << c.command[2];
   }
-  auto waiting = std::make_unique<Peer>(std::vector<std::string>{"wait", "Global\\everyone"}, true);
-  ASSERT_EQ(waiting->ReadLine(), "ready 0");
-  ASSERT_TRUE(platform::testing::WaitUntilBlockedInPoll(waiting->Pid(), waiting->Pid()));
-  ASSERT_TRUE(everyone->Set());
-  EXPECT_EQ(waiting->ReadLine(), "result 0");  // woken across accounts
+  // Root signals an event that the other account made and waits on (the service waking a
+  // user's agent).
+  Peer waiting({"wait", "Global\\everyone", "Global\\agent"}, true);
+  ASSERT_EQ(waiting.ReadLine(), "ready 0");
+  ASSERT_TRUE(platform::testing::WaitUntilBlockedInPoll(waiting.Pid(), waiting.Pid()));
+  auto agentEvent = Event::Open("Global\\agent");
+  ASSERT_TRUE(agentEvent && agentEvent->Set());
+  EXPECT_EQ(waiting.ReadLine(), "result 1");
 
-  // A file that the other account made and holds under root's name is nobody's object: its
-  // own account ignores it and root makes the object afresh.
-  const std::string file = NamedObjectDirectory(true) + "/o___noltsvc__p";
-  Peer squatter({"squat", file}, true);
+  // A file that a stranger made by hand and holds under root's name, or a link, is no object
+  // to uid 65534; root's Open finds no state in the file, and root's Create makes the object
+  // afresh.
+  const std::string directory = NamedObjectDirectory(true);
+  Peer squatter({"squat", directory + "/o___noltsvc__p"}, true);
   ASSERT_EQ(squatter.ReadLine(), "squat 0");
-  Peer agent({"open", "mutex", "Global\\__noltsvc__p"}, true);
-  EXPECT_EQ(agent.ReadLine(), "open 2");
-  EXPECT_EQ(RefusedWith(Mutex::Open("Global\\__noltsvc__p")), kErrorFileNotFound);
-  auto service = Mutex::Create("Global\\__noltsvc__p", true);
-  ASSERT_NE(service, nullptr);
-  EXPECT_EQ(LastError(), kErrorSuccess);
-  EXPECT_EQ(WaitForOne(*service, 0), kWaitObject0);  // owned, once more
-  Peer later({"open", "mutex", "Global\\__noltsvc__p"}, true);
-  EXPECT_EQ(later.ReadLine(), "open 5");  // root's now: the service is up
+  ASSERT_EQ(symlink("o___noltsvc__p", (directory + "/o_linked").c_str()), 0);
+  for (const char* file : {"/o___noltsvc__p", "/o_linked"}) {  // another account than the peers'
+    ASSERT_EQ(lchown((directory + file).c_str(), 65533, 65533), 0);
+  }
+  const struct {
+    const char* name;
+    uint32_t rootOpens;
+  } squats[] = {{"Global\\__noltsvc__p", kErrorInvalidHandle},
+                {"Global\\linked", kErrorFileNotFound}};
+  for (const auto& squat : squats) {
+    for (const auto& [command, reply] : {std::pair{"open", "open 2"}, {"create", "create 5"}}) {
+      Peer agent({command, "mutex", squat.name}, true);
+      EXPECT_EQ(agent.ReadLine(), reply) << squat.name;
+    }
+    EXPECT_EQ(RefusedWith(Mutex::Open(squat.name)), squat.rootOpens) << squat.name;
+    auto service = Mutex::Create(squat.name, true);
+    ASSERT_NE(service, nullptr) << squat.name;
+    EXPECT_EQ(LastError(), kErrorSuccess);
+    EXPECT_EQ(WaitForOne(*service, 0), kWaitObject0);  // owned, once more
+    Peer later({"open", "mutex", squat.name}, true);
+    EXPECT_EQ(later.ReadLine(), "open 5") << squat.name;  // root's now: the service is up
+  }
 }
 
 }  // namespace

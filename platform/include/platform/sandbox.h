@@ -20,8 +20,8 @@ inline constexpr const char* kSystemAccountName = "SYSTEM";
 // account. Empty with LastError() 3 when it cannot be made, 5 when it is not to be trusted.
 std::string NamedObjectDirectory(bool global);
 
-// True for the accounts that make the objects of the Global namespace: root, and inside a
-// sandbox the owner of its root. Other accounts only open the ones with the Everyone list.
+// True for the accounts that own the Global namespace (platform/sync.h tells what they may
+// do there that others may not): root, and inside a sandbox the owner of its root.
 bool IsGlobalObjectCreator(unsigned uid);
 
 // Creates a directory and its missing parents with the given mode; true when it exists after.

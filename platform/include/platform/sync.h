@@ -2,9 +2,16 @@
 // for any of several of them (optionally also for the thread's message queue).
 //
 // Names: "Global\NAME" lives in the machine-wide namespace, any other name in the calling
-// user's local namespace. An empty name makes an object private to this process. Only root
-// (and the sandbox's owner) make Global objects; other accounts open those with the Everyone
-// list, and get 5 when they try to make one.
+// user's local namespace. An empty name makes an object private to this process.
+//
+// Global names across accounts ("root" also stands for the sandbox's owner): any account may
+// create an object under a name that no live object of another account holds; the object is
+// visible to its creator and to root. Root's Create of a name that another account's object
+// holds replaces that object (nobody squats root's names), and root's Open accepts it (the
+// service signals a user's event). Any other account uses only its own objects and root's with
+// the Everyone list: another account's object counts as absent (Open: 2) and a name it cannot
+// take fails its Create with 5. Root's other objects give it 5 while a handle holds them, and
+// 2 once none does (a killed service's leftover).
 #pragma once
 #include <cstdint>
 #include <memory>
