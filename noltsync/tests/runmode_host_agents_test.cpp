@@ -1,11 +1,13 @@
 // Run-mode detection as the host agents meet it: the command agent's executable copied under
 // other names and run with the real plug-in, as a user or as the system account, with and
-// without the service's instance mutex held elsewhere (also by or against another account).
+// without the service's instance mutex held elsewhere (also by or against another account, and
+// left behind by a killed service), and woken by the service's notification.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <string>
 #include <thread>
@@ -15,6 +17,7 @@
 #include "locks_peer_process.h"
 #include "platform/child_process.h"
 #include "platform/registry.h"
+#include "platform/sandbox.h"
 #include "platform/sync.h"
 #include "scoped_sandbox.h"
 
@@ -50,11 +53,17 @@ class HostRunModeTest : public ::testing::Test {
     }
   }
 
+  // A line to wait for in the agent's log, and what to do once it shows.
+  struct Step {
+    std::string awaited;
+    std::function<void()> then = {};
+  };
+
   // Runs the agent, copied as DIR/agents/bin/NAME (DIR/agents/lib links to the build's), as
-  // `user` until it logged a line that contains `awaited` or ended, then stops it; returns what
-  // it logged, and its exit status in status_.
+  // `user` through the steps while it runs, then stops it; returns what it logged, and its exit
+  // status in status_.
   std::string RunAgent(const std::string& name, const std::string& user,
-                       const std::string& awaited, bool asOtherAccount = false) {
+                       const std::vector<Step>& steps, bool asOtherAccount = false) {
     const fs::path bin = fs::path(sandbox_.Root()) / "agents" / "bin";
     fs::create_directories(bin);
     if (!fs::exists(bin.parent_path() / "lib")) {
@@ -74,9 +83,13 @@ class HostRunModeTest : public ::testing::Test {
     // The log is a file the agent appends to: look again every few milliseconds.
     const auto giveUp =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kFailureGuardMs);
-    while (ReadFile(log).find(awaited) == std::string::npos && agent.Wait(0) < 0 &&
-           std::chrono::steady_clock::now() < giveUp) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (const Step& step : steps) {
+      while (ReadFile(log).find(step.awaited) == std::string::npos && agent.Wait(0) < 0 &&
+             std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      if (ReadFile(log).find(step.awaited) == std::string::npos) break;
+      if (step.then) step.then();
     }
     if (agent.Wait(0) < 0) agent.RequestTermination();  // the loop runs until told to stop
     status_ = agent.Wait(kFailureGuardMs);
@@ -122,7 +135,7 @@ TEST_F(HostRunModeTest, EachHostAndAccountFindsItsRunMode) {
     Configure(c.user, c.simulateCmd, c.simulateSvc);
     std::unique_ptr<platform::Mutex> service;  // this process plays the service
     if (c.serviceUp) service = platform::Mutex::Create(kServiceMutex, true);
-    const std::string log = RunAgent(c.agent, c.user, c.line + 7);
+    const std::string log = RunAgent(c.agent, c.user, {{c.line + 7}});
     EXPECT_NE(log.find(std::string(c.line) + "\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("IsIn"), log.rfind("IsIn")) << log;  // one row's line at most
     if (c.handle >= 0) {
@@ -133,45 +146,65 @@ TEST_F(HostRunModeTest, EachHostAndAccountFindsItsRunMode) {
   }
 }
 
-// Another account: uid 65534 through setpriv, which only root may switch to.
+// Another account: uid 65534 through setpriv, which only root may switch to. It may write the
+// sandbox's files and folders too (the named objects keep their own rules).
 class HostRunModeOtherAccountTest : public HostRunModeTest {
  protected:
   void SetUp() override {
     if (!locks_testing::RunningAsRoot()) GTEST_SKIP() << "switching to uid 65534 needs root";
     ASSERT_TRUE(locks_testing::OpenSandboxToEveryAccount(Root()));
     Configure("alice", false, false);
+    ASSERT_FALSE(platform::NamedObjectDirectory(true).empty());  // root makes it at boot
+    const fs::path objects = fs::path(Root()) / "objects";
+    for (auto entry = fs::recursive_directory_iterator(Root());
+         entry != fs::recursive_directory_iterator(); ++entry) {
+      if (entry->path() == objects) {
+        entry.disable_recursion_pending();
+      } else if (!entry->is_symlink()) {
+        fs::permissions(entry->path(), entry->is_directory() ? fs::perms::all : fs::perms(0666));
+      }
+    }
   }
 };
 
-TEST_F(HostRunModeOtherAccountTest, AServiceMutexThatAnotherAccountOwnsCountsAsUp) {
-  // Only root and the sandbox's owner make Global objects: the other account owns this one.
-  ASSERT_EQ(chown(Root().c_str(), 65534, 65534), 0);  // the account AsOtherAccount runs as
-  locks_testing::LocksPeer service("own", kServiceMutex, "service", "Global", true);
-  ASSERT_TRUE(service.WaitInside());
-  std::string log = RunAgent("noltcmd", "alice", "IsInNoltCmdWithNoltsvcRunning");
-  EXPECT_GT(LoggedMutexHandle(log), 0) << log;  // root may open it all the same
-  EXPECT_NE(log.find("DETAIL IsInNoltCmdWithNoltsvcRunning\n"), std::string::npos) << log;
-  EXPECT_EQ(service.Finish(), 0);
-}
-
-TEST_F(HostRunModeOtherAccountTest, AnAgentDeniedTheServiceMutexStillSeesTheServiceUp) {
-  auto service = platform::Mutex::Create(kServiceMutex, true);  // root's alone
-  ASSERT_NE(service, nullptr);
-  // The other account may write the sandbox's files and folders too (the named objects keep
-  // their own rules).
-  const fs::path objects = fs::path(Root()) / "objects";
-  for (auto entry = fs::recursive_directory_iterator(Root());
-       entry != fs::recursive_directory_iterator(); ++entry) {
-    if (entry->path() == objects) {
-      entry.disable_recursion_pending();
-    } else if (!entry->is_symlink()) {
-      fs::permissions(entry->path(), entry->is_directory() ? fs::perms::all : fs::perms(0666));
+// The service's instance mutex and the agent on either side of the account line: root's agent
+// opens another account's mutex; another account's agent may not open root's, which counts as
+// up while the service holds it (and the service's notification then wakes the agent's loop),
+// and as no service once the service was killed.
+TEST_F(HostRunModeOtherAccountTest, AnAgentSeesTheServiceUpWhileItHoldsItsMutexWhoeverOwnsIt) {
+  const struct {
+    bool serviceAsOther, serviceKilled, agentAsOther;
+    const char* line;
+    bool mutexOpened;
+  } kCases[] = {
+      {true, false, false, "DETAIL IsInNoltCmdWithNoltsvcRunning", true},
+      {false, false, true, "DETAIL IsInNoltCmdWithNoltsvcRunning", false},
+      {false, true, true, "DETAIL IsInNoltcmdAlone", false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(::testing::Message() << "row " << &c - kCases);
+    locks_testing::LocksPeer service("own", kServiceMutex, "service", "Global", c.serviceAsOther);
+    ASSERT_TRUE(service.WaitInside());
+    if (c.serviceKilled) service.Kill();
+    // Once the loop waits, the service's notification as NotifyNoltcmdSync sends it.
+    const auto notify = [] {
+      auto event = platform::Event::Open("Global\\NOLTCMD_SYNC_EVENT_prov_alice");
+      ASSERT_TRUE(event && event->Set());
+    };
+    std::vector<Step> steps{{c.line}};
+    if (!c.serviceKilled) {
+      steps.push_back({"Going to sleep with TO of -1 sec.", notify});
+      steps.push_back({"Received sync notification event from noltsvc...\n"});
+    }
+    const std::string log = RunAgent("noltcmd", "alice", steps, c.agentAsOther);
+    EXPECT_EQ(LoggedMutexHandle(log) > 0, c.mutexOpened) << log;
+    for (const Step& step : steps) EXPECT_NE(log.find(step.awaited), std::string::npos) << log;
+    EXPECT_NE(log.find("ModletStart returned for provider prov with state 6"), std::string::npos);
+    EXPECT_EQ(status_, 0) << log;
+    if (!c.serviceKilled) {
+      EXPECT_EQ(service.Finish(), 0);
     }
   }
-  std::string log = RunAgent("noltcmd", "alice", "IsInNoltCmdWithNoltsvcRunning", true);
-  EXPECT_EQ(LoggedMutexHandle(log), 0) << log;  // access denied
-  EXPECT_NE(log.find("DETAIL IsInNoltCmdWithNoltsvcRunning\n"), std::string::npos) << log;
-  EXPECT_EQ(status_, 0) << log;
 }
 
 }  // namespace
