@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -122,8 +123,12 @@ bool IsSymbolicLink(const std::string& path) {
   return S_ISLNK(info.st_mode);
 }
 
-bool CreateDirectory(const std::string& path) {
-  if (mkdir(path.c_str(), 0755) == 0) return true;
+namespace {
+
+// One mkdir: 183 when anything (a link included) exists at the path, 3 when the parent is
+// missing.
+bool MakeDirectory(const std::string& path, mode_t mode) {
+  if (mkdir(path.c_str(), mode) == 0) return true;
   if (errno == EEXIST) {
     SetLastError(kErrorAlreadyExists);
     return false;
@@ -135,10 +140,45 @@ bool CreateDirectory(const std::string& path) {
   return Fail();
 }
 
+}  // namespace
+
+bool CreateDirectory(const std::string& path) { return MakeDirectory(path, 0755); }
+
+bool CreatePrivateDirectory(const std::string& path) {
+  if (!MakeDirectory(path, 0700)) return false;
+  // The umask may have taken the owner's bits: set them on the directory just made (not on what
+  // a link put there since would lead to), and make sure it is still ours.
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return Fail();
+  struct stat info {};
+  bool ok = fstat(fd, &info) == 0;
+  if (ok && info.st_uid != geteuid()) {
+    errno = EACCES;
+    ok = false;
+  }
+  ok = ok && fchmod(fd, 0700) == 0;
+  if (!ok) SetLastErrorFromErrno();
+  close(fd);
+  return ok;
+}
+
 bool RemoveDirectory(const std::string& path) {
   if (rmdir(path.c_str()) == 0) return true;
   if (errno == EEXIST) errno = ENOTEMPTY;  // POSIX lets a non-empty directory report EEXIST
   return Fail();
+}
+
+bool FreeDiskBytes(const std::string& path, uint64_t& bytes) {
+  std::string at = path;
+  struct statvfs info {};
+  while (statvfs(at.empty() ? "." : at.c_str(), &info) != 0) {
+    if ((errno != ENOENT && errno != ENOTDIR) || at.empty() || at == "/") return Fail();
+    while (at.size() > 1 && at.back() == '/') at.pop_back();
+    const size_t slash = at.find_last_of('/');
+    at = slash == std::string::npos ? std::string() : at.substr(0, slash == 0 ? 1 : slash);
+  }
+  bytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+  return true;
 }
 
 bool ListDirectory(const std::string& path, std::vector<DirectoryEntry>& entries) {

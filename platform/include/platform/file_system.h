@@ -17,8 +17,16 @@ bool IsSymbolicLink(const std::string& path);
 
 // Creates one directory (its parent must exist): 183 when something exists at the path.
 bool CreateDirectory(const std::string& path);
+// Creates one directory that only the process's account may use (mode 0700, whatever the
+// umask), with a single mkdir: 183 when anything exists at the path, so an existing directory
+// or link is never taken over.
+bool CreatePrivateDirectory(const std::string& path);
 // Removes an empty directory: 145 when it still holds entries.
 bool RemoveDirectory(const std::string& path);
+
+// Bytes free to the process on the file system that holds `path` or, while it does not exist,
+// its nearest existing parent.
+bool FreeDiskBytes(const std::string& path, uint64_t& bytes);
 
 struct DirectoryEntry {
   std::string name;
