@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <vector>
 
 #include "foundation/context/context_store.h"
@@ -43,9 +42,20 @@ class OpenArchive {
 };
 
 struct PlannedEntry {
-  std::string relative;  // below the target; ends in '/' for a directory
+  std::string relative;  // below the target; ends in '/' for a directory; empty: skipped
   uint64_t declared;     // unpacked size as the archive states it
 };
+
+// The entry's place below the target: its safe relative path, or with bare names its file name
+// alone (nothing for a folder entry).
+void PlaceEntry(ZipEntryPaths paths, std::string& relative) {
+  if (paths == ZipEntryPaths::kKeepFolders) return;
+  if (relative.back() == '/') {
+    relative.clear();
+  } else {
+    relative.erase(0, relative.find_last_of('/') + 1);
+  }
+}
 
 bool Refuse(uint32_t error) {
   platform::SetLastError(error);
@@ -53,8 +63,8 @@ bool Refuse(uint32_t error) {
 }
 
 // Reads every entry's name and size; false, with a log line, for an unsafe name.
-bool PlanEntries(unzFile archive, const std::string& base, std::vector<PlannedEntry>& plan,
-                 uint64_t& total) {
+bool PlanEntries(unzFile archive, const std::string& base, ZipEntryPaths paths,
+                 std::vector<PlannedEntry>& plan, uint64_t& total) {
   std::vector<char> name(kMaxEntryName + 1);
   std::string checkedFolder = "\n";  // no folder yet
   total = 0;
@@ -69,6 +79,7 @@ bool PlanEntries(unzFile archive, const std::string& base, std::vector<PlannedEn
     const std::string_view entryName(name.data(), info.size_filename);
     PlannedEntry entry{std::string(), info.uncompressed_size};
     const bool safe = SafeEntryPath(entryName, entry.relative);
+    if (safe) PlaceEntry(paths, entry.relative);
     // Entries of one folder usually follow each other: its link check is done once.
     const std::string folder = platform::DirectoryOf(entry.relative);
     if (!safe || (folder != checkedFolder && PassesThroughLink(base, entry.relative))) {
@@ -83,14 +94,10 @@ bool PlanEntries(unzFile archive, const std::string& base, std::vector<PlannedEn
   return status == UNZ_END_OF_LIST_OF_FILE || Refuse(platform::kErrorInvalidData);
 }
 
-// Free bytes of the file system that holds `path` or, while it does not exist, its nearest
-// existing parent; UINT64_MAX when that cannot be told.
+// Free bytes below `path`; UINT64_MAX when that cannot be told.
 uint64_t FreeBytes(const std::string& path) {
-  std::error_code error;
-  std::filesystem::path at(path);
-  while (!std::filesystem::exists(at, error) && at.has_relative_path()) at = at.parent_path();
-  const std::filesystem::space_info space = std::filesystem::space(at, error);
-  return error ? UINT64_MAX : space.available;
+  uint64_t bytes = 0;
+  return platform::FreeDiskBytes(path, bytes) ? bytes : UINT64_MAX;
 }
 
 // Streams the current entry into `path`; the name appears only once the whole entry is there.
@@ -180,7 +187,8 @@ uint64_t MaxUnpackBytes() {
   return megabytes > (UINT64_MAX >> 20) ? UINT64_MAX : megabytes << 20;
 }
 
-bool ExtractZipArchive(std::string_view archivePath, std::string_view targetDir) {
+bool ExtractZipArchive(std::string_view archivePath, std::string_view targetDir,
+                       ZipEntryPaths paths) {
   const std::string archivePathText(archivePath);
   OpenArchive archive(LocalPath(archivePath));
   if (archive.Get() == nullptr) return Refuse(platform::kErrorInvalidData);
@@ -189,7 +197,7 @@ bool ExtractZipArchive(std::string_view archivePath, std::string_view targetDir)
 
   std::vector<PlannedEntry> plan;
   uint64_t total = 0;
-  if (!PlanEntries(archive.Get(), base, plan, total)) return false;
+  if (!PlanEntries(archive.Get(), base, paths, plan, total)) return false;
   const uint64_t limit = MaxUnpackBytes();
   const uint64_t freeBytes = FreeBytes(base);
   if (total > std::min(limit, freeBytes)) {
@@ -209,6 +217,7 @@ bool ExtractZipArchive(std::string_view archivePath, std::string_view targetDir)
   for (int status = unzGoToFirstFile(archive.Get()); status == UNZ_OK && index < plan.size();
        status = unzGoToNextFile(archive.Get()), ++index) {
     const PlannedEntry& entry = plan[index];
+    if (entry.relative.empty()) continue;
     const std::string path = base + entry.relative;
     const std::string folder = platform::DirectoryOf(entry.relative);
     const bool ok = path.back() == '/'

@@ -1,4 +1,5 @@
-// Unpacking an archive below a target directory, keeping the folder names it stores.
+// Unpacking an archive below a target directory, keeping the folder names it stores or
+// dropping them.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -21,10 +22,18 @@ std::string PrintableEntryName(std::string_view name);
 inline constexpr uint64_t kDefaultMaxUnpackBytes = 4ull << 30;
 uint64_t MaxUnpackBytes();
 
+// Where ExtractZipArchive puts an entry.
+enum class ZipEntryPaths {
+  kKeepFolders,  // below `targetDir` with the folder names the archive stores
+  kBareNames,    // directly in `targetDir` under its file name; folder entries make nothing
+};
+
 // Extracts every entry below `targetDir`. The archive is refused whole, before anything is
 // written, when a name is unsafe or passes through a link, or when the declared sizes add up
 // to more than MaxUnpackBytes() or the free space of the target's file system. Each file is
 // streamed into a temporary file beside its destination and renamed only once whole and its
 // checksum verified; an entry that unpacks to more than its declared size fails. The first
 // failing entry stops the extraction, which then fails; entries already extracted stay.
-bool ExtractZipArchive(std::string_view archivePath, std::string_view targetDir);
+// With bare names, entries that share a file name leave the last one's content.
+bool ExtractZipArchive(std::string_view archivePath, std::string_view targetDir,
+                       ZipEntryPaths paths = ZipEntryPaths::kKeepFolders);
