@@ -6,6 +6,7 @@
 
 #include "foundation/kv/hx_stream.h"
 #include "net/signing/signing_names.h"
+#include "platform/timefmt.h"
 
 bool HeaderEndScanner::Scan(std::string_view block, size_t& length) {
   for (size_t i = 0; i < block.size(); ++i) {
@@ -47,16 +48,41 @@ std::string SignedHeaderText(const HxKVList& credentials) {
   return std::string(stream.Text());
 }
 
-bool ParseContentLength(std::string_view text, uint64_t& length) {
-  uint64_t value = 0;
+bool ParseHeaderNumber(std::string_view text, uint64_t& value) {
+  uint64_t number = 0;
   for (const char c : text) {
     if (c < '0' || c > '9') return false;
-    value = value * 10 + static_cast<uint64_t>(c - '0');
-    if (value > UINT32_MAX) return false;
+    number = number * 10 + static_cast<uint64_t>(c - '0');
+    if (number > UINT32_MAX) return false;
   }
   if (text.empty()) return false;
-  length = value;
+  value = number;
   return true;
+}
+
+bool ParseExpiryTime(std::string_view text, uint64_t& fileTime) {
+  // Digits where the pattern has '9', the other characters as they stand.
+  constexpr std::string_view kPattern = "9999-99-99T99:99:99Z";
+  if (text.size() != kPattern.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (kPattern[i] == '9' ? !digit : text[i] != kPattern[i]) return false;
+  }
+  const auto field = [&](size_t at, size_t count) {
+    uint16_t value = 0;
+    for (size_t i = at; i < at + count; ++i) {
+      value = static_cast<uint16_t>(value * 10 + text[i] - '0');
+    }
+    return value;
+  };
+  platform::CalendarTime time;
+  time.year = field(0, 4);
+  time.month = field(5, 2);
+  time.day = field(8, 2);
+  time.hour = field(11, 2);
+  time.minute = field(14, 2);
+  time.second = field(17, 2);
+  return platform::CalendarToFileTime(time, fileTime);  // refuses 02-30, 24:00 and the like
 }
 
 size_t ReduceToSignificantBytes(char* block, size_t size) {

@@ -43,10 +43,17 @@ struct ContentRule {
   uint64_t limit = kNoContentLimit;  // bytes after any reduction
 };
 
-// Reads a "Content-Length" value: decimal digits only, at most 4294967295 (the signer writes a
-// 32-bit count; anything else, a sign, a blank or a larger number, is refused rather than
-// wrapped or cut short).
-bool ParseContentLength(std::string_view text, uint64_t& length);
+// Reads a number of the header ("Content-Length", "Sequence"): decimal digits only, at most
+// 4294967295 (the signer writes 32-bit numbers; anything else, a sign, a blank or a larger
+// number, is refused rather than wrapped or cut short).
+bool ParseHeaderNumber(std::string_view text, uint64_t& value);
+inline bool ParseContentLength(std::string_view text, uint64_t& length) {
+  return ParseHeaderNumber(text, length);
+}
+
+// Reads an "Expires" value, exactly "YYYY-MM-DDTHH:MM:SSZ" (UTC), into a file time. False for
+// any other form or a date that does not exist.
+bool ParseExpiryTime(std::string_view text, uint64_t& fileTime);
 
 // Keeps, in place, the bytes that are greater than 32 as signed 8-bit numbers: blanks, control
 // bytes and 0x80..0xFF go. Returns the kept count.

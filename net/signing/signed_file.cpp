@@ -133,6 +133,8 @@ VerifyOutcome Verify(const std::string& path, X509_STORE* store, uint32_t flags,
   if (!VerifySignerChain(store, signer.get(), p7->d.sign->cert, report)) {
     return VerifyOutcome::kUntrustedSigner;
   }
+  credentials->erase(HxStr(names::kSignature));
+  report.credentials = std::move(*credentials);
   return VerifyOutcome::kVerified;
 }
 
@@ -169,6 +171,7 @@ bool VerifySignedFile(std::string_view path, X509_STORE* store, uint32_t flags,
   VerifyReport local;
   VerifyReport& result = report != nullptr ? *report : local;
   result.detail.Empty();
+  result.credentials.clear();
   result.outcome = Verify(LocalPath(path), store, flags, result);
   ERR_clear_error();
   return result.outcome == VerifyOutcome::kVerified;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "foundation/kv/hx_kv_list.h"
 #include "foundation/strings/hx_str.h"
 
 enum class VerifyOutcome {
@@ -23,9 +24,12 @@ enum class VerifyOutcome {
 };
 
 // Why a verification ended as it did; `detail` names the certificate a chain check refused.
+// A verified file's "Credentials" pairs, "Signature" left out, are in `credentials`, so that a
+// caller reads further signed keys from the very bytes that were checked.
 struct VerifyReport {
   VerifyOutcome outcome = VerifyOutcome::kUnreadableFile;
   HxStr detail;
+  HxKVList credentials;
 };
 
 // A few words for an outcome ("verified", "no empty line after the header", ...).

@@ -11,6 +11,12 @@ inline constexpr const char* kCertificate = "Certificate";
 inline constexpr const char* kContentLength = "Content-Length";
 inline constexpr const char* kMode = "Mode";
 inline constexpr const char* kIgnoreWhitespace = "Ignore-Whitespace";
+// Optional, for files that must not be replayed or outlive their publisher: a decimal number
+// that only grows from one publication to the next, and the UTC time after which the file is
+// stale ("2026-12-01T10:00:00Z"). Signed like every key; a reader that does not know them
+// passes them over.
+inline constexpr const char* kSequence = "Sequence";
+inline constexpr const char* kExpires = "Expires";
 
 // The trusted root bundle: the module resource and the credentials file.
 inline constexpr const char* kRootResourceName = "pki_cacert";

@@ -17,7 +17,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: noltpub ca init DIR [--name NAME]\n"
-    "       noltpub sign --cert CERT --key KEY [--ignore-whitespace] [--content-length] IN OUT\n"
+    "       noltpub sign --cert CERT --key KEY [--ignore-whitespace] [--content-length]\n"
+    "                    [--sequence N] [--expires YYYY-MM-DDTHH:MM:SSZ] IN OUT\n"
     "       noltpub verify --store P7B [--ignore-whitespace] FILE\n"
     "       noltpub pack OUT.zip FILE...\n"
     "       noltpub manifest check FILE\n"
@@ -75,6 +76,8 @@ int Sign(const CommandLine& line, std::ostream& err) {
   SignOptions options;
   options.ignoreWhitespace = line.switches.count("--ignore-whitespace") != 0;
   options.contentLength = line.switches.count("--content-length") != 0;
+  if (line.options.count("--sequence") != 0) options.sequence = line.options.at("--sequence");
+  if (line.options.count("--expires") != 0) options.expires = line.options.at("--expires");
   std::string error;
   if (!SignFile(line.options.at("--cert"), line.options.at("--key"), options, line.operands[0],
                 line.operands[1], error)) {
@@ -142,7 +145,8 @@ int RunNoltpub(const std::vector<std::string>& args, std::ostream& out, std::ost
     return CaInit(line, out, err);
   }
   if (command == "sign" &&
-      Parse(args, 1, {"--cert", "--key"}, {"--ignore-whitespace", "--content-length"}, line)) {
+      Parse(args, 1, {"--cert", "--key", "--sequence", "--expires"},
+            {"--ignore-whitespace", "--content-length"}, line)) {
     return Sign(line, err);
   }
   if (command == "verify" && Parse(args, 1, {"--store"}, {"--ignore-whitespace"}, line)) {

@@ -115,6 +115,11 @@ bool SignFile(const std::string& certificatePath, const std::string& keyPath,
     error = "the key does not belong to the certificate";
   } else if (content.get() == nullptr) {
     error = "cannot open " + input;
+  } else if (uint64_t number = 0;
+             options.sequence && !ParseHeaderNumber(*options.sequence, number)) {
+    error = "the sequence must be a whole number from 0 to 4294967295: " + *options.sequence;
+  } else if (uint64_t time = 0; options.expires && !ParseExpiryTime(*options.expires, time)) {
+    error = "the expiry must be a UTC time written YYYY-MM-DDTHH:MM:SSZ: " + *options.expires;
   }
   ERR_clear_error();
   if (!error.empty()) return false;
@@ -124,6 +129,8 @@ bool SignFile(const std::string& certificatePath, const std::string& keyPath,
   ContentRule rule;
   rule.ignoreWhitespace = options.ignoreWhitespace;
   if (options.ignoreWhitespace) credentials.Put(names::kMode, names::kIgnoreWhitespace);
+  if (options.sequence) credentials.Put(names::kSequence, HxStr(*options.sequence));
+  if (options.expires) credentials.Put(names::kExpires, HxStr(*options.expires));
   uint64_t length = 0;
   if (options.contentLength) {
     if (!FeedContent(content.get(), rule, nullptr, length) || length > UINT32_MAX) {
