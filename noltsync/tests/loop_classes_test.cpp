@@ -72,7 +72,7 @@ TEST_F(UpdaterTest, ConstructionDerivesTheManifestUrlAndLooksForTheDefaultProfil
 
 TEST_F(UpdaterTest, TheServiceUpdateReleasesItsSyncLock) {
   NoltUpdaterInNoltsvc updater(kProvider, kServer);
-  EXPECT_EQ(updater.DoUpdate(), 0);
+  EXPECT_NE(updater.DoUpdate(), 0);  // no manifest from this server; the lock goes all the same
   EXPECT_TRUE(Logged("Releasing NOLTCMD_READWRITE_LOCK guard...\n", 1));
   // Another thread takes the writer side at once: nothing holds it any more.
   std::thread([] {

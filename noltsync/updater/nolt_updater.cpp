@@ -76,10 +76,32 @@ int NoltUpdater::DoUpdate() {
   RefreshIpCache();
   AcquireReadWriteGuard();
   m_downloadCount = 0;
-  // The manifest download, profile and content steps are not built yet: the update ends here.
+  ManifestParser parser;
+  // Without a transfer tool the manifest always comes by the direct flow.
+  int status = DownloadManifest(parser);
+  if (status == updater_status::kSuccess) {
+    HostLog(kLogDetail, "DownloadProfile(mParser)\n");
+    status = DownloadProfile(parser);
+  }
+  if (status == updater_status::kSuccess) {
+    HostLog(kLogDetail, "DownloadApplicableFiles(mParser)\n");
+    status = DownloadApplicableFiles(parser);
+  }
   ReleaseReadWriteGuard();
+  return status;
+}
+
+int NoltUpdater::DownloadProfile(ManifestParser& /*parser*/) {
+  // Not built yet: the profile section's files are not fetched.
   return updater_status::kSuccess;
 }
+
+int NoltUpdater::DownloadApplicableFiles(ManifestParser& /*parser*/) {
+  // Not built yet: filter scripts, selection, content files and pruning do not run.
+  return updater_status::kSuccess;
+}
+
+const char* NoltUpdater::PrivateUserPlaceholder() const { return "{private_user_name}"; }
 
 bool NoltUpdater::IsContextReloadNeeded() const { return m_contextReloadNeeded; }
 

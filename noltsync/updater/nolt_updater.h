@@ -3,11 +3,13 @@
 // transfer jobs spread over several turns of the sync loop (the BITS flow).
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <vector>
 
 #include "foundation/strings/hx_str.h"
 #include "noltsync/engine/nolt_sync_base.h"
+#include "noltsync/manifest/nolt_manifest.h"
 
 class HxKVList;
 struct ManifestFileEntry;      // one file entry of the parsed manifest
@@ -15,6 +17,15 @@ struct ManifestFilterScripts;  // the manifest's filter definitions and scripts
 using ManifestFileEntries = std::vector<ManifestFileEntry>;
 // Selected entries keyed by file name; iterated in key order.
 using SelectedFileMap = std::map<HxStr, ManifestFileEntry>;
+// The parsed manifest that one update (or one job completion) works from.
+using ManifestParser = NoltManifest;
+
+// How DownloadFile transfers.
+namespace download_mode {
+inline constexpr int kPlain = 0;    // GET into the target
+inline constexpr int kIfNewer = 1;  // GET only when the server's copy differs from the target
+inline constexpr int kHead = 2;     // HEAD: the server learns of the query; nothing is stored
+}  // namespace download_mode
 
 // Status codes of the updater (0 is success).
 namespace updater_status {
@@ -78,6 +89,40 @@ class NoltUpdater : public NoltSyncBase {
   // Slot 16: evaluates the filter scripts into the script context.
   virtual int RunFilterScripts(const ManifestFilterScripts& scripts, HxKVList& scriptContext);
 
+  // The manifest step of the direct flow: fetches server root + "data\manifest.zip" into the
+  // content directory (only when newer while a local "manifest.xml" exists) and processes it.
+  // 1 without a server root, 3 or 4 when the transfer fails, else ProcessDownloadedManifest's.
+  int DownloadManifest(ManifestParser& parser);
+  // Unpacks the local "manifest.zip" into a private temporary directory (9), verifies the
+  // signature, sequence and expiry of its "manifest.xml" (11), puts it without its credentials
+  // header in place of the local "manifest.xml" (12) and parses that (8). Whatever fails, the
+  // temporary directory is removed and a refused manifest leaves the local one as it was.
+  int ProcessDownloadedManifest(ManifestParser& parser);
+  // The file's signature against the trusted roots (the built-in bundle and "pki_cacert.p7b" in
+  // a "Credentials" folder), then its signed "Sequence" and "Expires" (manifest_freshness.h).
+  bool VerifyManifestSignature(const HxStr& path);
+  // Copies `source` after its credentials header over `destination` (through a temporary file);
+  // the source is deleted once copied. 12, with a level-8 line, when the source cannot be read,
+  // has no header end (it is then deleted) or the destination cannot be written.
+  int ReplaceManifest(const HxStr& source, const HxStr& destination);
+  // Moves `file` past the first empty line (two line feeds with nothing but carriage returns
+  // between them) or, when `byteOrderMark` says the file starts with EF BB BF, past that mark
+  // alone; the empty line must exist all the same. False, position undefined, without it.
+  static bool SeekEndOfCredentials(std::FILE* file, bool byteOrderMark);
+  // "macid=..&ip=..&pkey=..&u=..&nb=..&ver=.." after macro translation; in privacy mode the
+  // address, user and computer name are placeholders sent as they stand.
+  HxStr BuildManifestQuery();
+  // Loads the manifest at `path` into `parser`: 8 when either is missing or the load fails.
+  int ParseManifest(const HxStr& path, ManifestParser* parser);
+  // One transfer from `source` (a URL or path, backslashes allowed; `query`, when given, is
+  // appended after "?" and escaped) to `target` in one of the download_mode ways. 0 on
+  // success (setting the context-reload flag unless nothing new arrived), 3 when the source
+  // has no transfer object, 4 when the transfer fails.
+  int DownloadFile(const HxStr& source, const HxStr& target, const HxStr& query, int mode);
+  // The profile section's and the applicable content files (not built yet: both return 0).
+  int DownloadProfile(ManifestParser& parser);
+  int DownloadApplicableFiles(ManifestParser& parser);
+
   // After a failed first stage: logs the recorded job's error.
   void ReportBitsJobFailure();
   // The sync loop's prune event: evaluates the filters again on the local manifest and prunes.
@@ -91,6 +136,8 @@ class NoltUpdater : public NoltSyncBase {
   const HxStr& ZipCatalogDirectory() const { return m_zipCatalogDirectory; }
 
  protected:
+  // The user name that the manifest query sends in privacy mode.
+  virtual const char* PrivateUserPlaceholder() const;
   // "<common application data>Strovane\<provider id>\_default\" when that directory exists;
   // otherwise logs the warning and yields false with an empty directory.
   bool GetDefaultProfileDir(HxStr& directory) const;

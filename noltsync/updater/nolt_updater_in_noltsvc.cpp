@@ -18,3 +18,7 @@ int NoltUpdaterInNoltsvc::DoUpdate() {
   m_syncLock->ReleaseWrite();
   return status;
 }
+
+const char* NoltUpdaterInNoltsvc::PrivateUserPlaceholder() const {
+  return "{private_system_user}";
+}

@@ -14,6 +14,10 @@ class NoltUpdaterInNoltsvc : public NoltUpdater {
   // The base update under the writer side of the sync lock (after at most 5 s of waiting).
   int DoUpdate() override;
 
+ protected:
+  // The service runs as the system account: "{private_system_user}".
+  const char* PrivateUserPlaceholder() const override;
+
  private:
   std::unique_ptr<SwmrGuard> m_syncLock;
 };
