@@ -1,5 +1,6 @@
-// The private temporary directory: made new with mode 0700 whatever the umask, never taking over
-// what already lies under its name, and removed with its content without following links.
+// The private temporary directory: new, mode 0700 whatever the umask, never taking over what
+// lies under its name, removed with its content without following links, and given up after a
+// bounded number of taken names.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -7,7 +8,6 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "foundation/context/directory_layout.h"
@@ -20,78 +20,52 @@ namespace {
 
 constexpr uint32_t kSeed = 7;
 
-class PrivateTempDirectoryTest : public ::testing::Test {
- protected:
-  std::string Root() const { return sandbox_.Root() + "/temp/"; }
-  // The name that Create picks first for kSeed.
-  std::string FirstName() {
-    PrivateTempDirectory probe;
-    EXPECT_TRUE(probe.Create(Root(), "prov", kSeed));
-    return LocalPath(probe.Path());
-  }
-  static void Write(const fs::path& path) { std::ofstream(path) << "keep"; }
-
-  platform::testing::ScopedSandbox sandbox_;
-};
-
-TEST_F(PrivateTempDirectoryTest, WhatLiesUnderTheNameIsPassedOverAndLeftAsItWas) {
-  const std::string first = FirstName();
-  EXPECT_FALSE(fs::exists(first));  // the probe removed its own
-  const fs::path elsewhere = sandbox_.Root() + "/elsewhere";
-  fs::create_directories(elsewhere);
-  const std::vector<std::function<void(const fs::path&)>> squatters = {
-      [](const fs::path& at) { fs::create_directory(at); },
-      [&](const fs::path& at) { fs::create_directory_symlink(elsewhere, at); },
-      [](const fs::path& at) { Write(at); },
-  };
-  for (size_t row = 0; row < squatters.size(); ++row) {
-    SCOPED_TRACE(row);
-    const fs::path squat = fs::path(first).parent_path();
-    squatters[row](squat);
-    {
-      PrivateTempDirectory temp;
-      ASSERT_TRUE(temp.Create(Root(), "prov", kSeed));
-      const std::string made = LocalPath(temp.Path());
-      EXPECT_NE(made, first);
-      EXPECT_EQ(fs::status(made).permissions(), fs::perms::owner_all);
-      Write(made + "file");
-    }
-    EXPECT_TRUE(fs::exists(fs::symlink_status(squat)));
-    EXPECT_TRUE(fs::is_empty(elsewhere));
-    fs::remove(squat);
-  }
-}
-
-TEST_F(PrivateTempDirectoryTest, TheModeIsPrivateUnderAnyUmaskAndRemovalDoesNotFollowLinks) {
-  const fs::path outside = sandbox_.Root() + "/outside";
+TEST(PrivateTempDirectoryTest, ANameAlreadyTakenIsPassedOverAndLeftAsItWas) {
+  platform::testing::ScopedSandbox sandbox;
+  const std::string root = sandbox.Root() + "/temp/";
+  const fs::path outside = sandbox.Root() + "/outside";
   fs::create_directories(outside);
-  Write(outside / "precious");
-  fs::create_directories(Root());
-  const mode_t previous = umask(0777);
-  PrivateTempDirectory temp;
-  const bool made = temp.Create(Root(), "prov", kSeed);
-  umask(previous);
-  ASSERT_TRUE(made);
-  const fs::path dir = LocalPath(temp.Path());
-  EXPECT_EQ(fs::status(dir).permissions(), fs::perms::owner_all);
-  fs::create_directories(dir / "nested");
-  Write(dir / "nested" / "file");
-  fs::create_directory_symlink(outside, dir / "nested" / "link");
-  EXPECT_TRUE(temp.Remove());
-  EXPECT_FALSE(fs::exists(dir));
-  EXPECT_TRUE(fs::exists(outside / "precious"));
+  std::ofstream(outside / "precious") << "keep";
+  fs::path first;  // the name Create picks first for kSeed
+  {
+    PrivateTempDirectory probe;
+    ASSERT_TRUE(probe.Create(root, "prov", kSeed));
+    first = fs::path(LocalPath(probe.Path())).parent_path();
+  }
+  const std::vector<std::function<void()>> squatters = {
+      [&] { fs::create_directory(first); },
+      [&] { fs::create_directory_symlink(outside, first); },
+      [&] { std::ofstream(first) << "keep"; }};
+  for (const auto& squat : squatters) {
+    squat();
+    const mode_t previous = umask(0777);
+    PrivateTempDirectory temp;
+    const bool made = temp.Create(root, "prov", kSeed);
+    umask(previous);
+    ASSERT_TRUE(made);
+    const fs::path dir = fs::path(LocalPath(temp.Path())).parent_path();
+    EXPECT_NE(dir, first);
+    EXPECT_EQ(fs::status(dir).permissions(), fs::perms::owner_all);
+    fs::create_directory_symlink(outside, dir / "link");
+    EXPECT_TRUE(temp.Remove());
+    EXPECT_FALSE(fs::exists(dir));
+    EXPECT_TRUE(fs::exists(fs::symlink_status(first)));
+    EXPECT_TRUE(fs::exists(outside / "precious"));
+    fs::remove(first);
+  }
 }
 
-TEST_F(PrivateTempDirectoryTest, CreateGivesUpWhenEveryNameItTriesIsTaken) {
+TEST(PrivateTempDirectoryTest, CreateGivesUpWhenEveryNameItTriesIsTaken) {
+  platform::testing::ScopedSandbox sandbox;
+  const std::string root = sandbox.Root() + "/temp/";
   std::vector<std::unique_ptr<PrivateTempDirectory>> held;
   for (int i = 0; i < PrivateTempDirectory::kMaxAttempts; ++i) {
     held.push_back(std::make_unique<PrivateTempDirectory>());
-    ASSERT_TRUE(held.back()->Create(Root(), "prov", kSeed)) << i;
+    ASSERT_TRUE(held.back()->Create(root, "prov", kSeed)) << i;
   }
   PrivateTempDirectory late;
-  EXPECT_FALSE(late.Create(Root(), "prov", kSeed));
-  EXPECT_FALSE(late.Exists());
-  EXPECT_EQ(std::distance(fs::directory_iterator(Root()), fs::directory_iterator()),
+  EXPECT_FALSE(late.Create(root, "prov", kSeed));
+  EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()),
             PrivateTempDirectory::kMaxAttempts);
 }
 
