@@ -18,10 +18,11 @@
 #include <string>
 
 #include "bench/bench_result.h"
-#include "bench/loopback_nginx.h"
+#include "bench/peak_resident.h"
 #include "foundation/transfer/hx_remote_object.h"
 #include "net/http/http_transfer.h"
 #include "net/tests/support/scratch_directory.h"
+#include "tests/e2e/support/loopback_nginx.h"
 
 namespace fs = std::filesystem;
 
@@ -91,8 +92,8 @@ int main(int argc, char** argv) {
   std::ofstream(documents + "/large.dat").close();
   fs::resize_file(documents + "/large.dat", kLargeBytes);
 
-  LoopbackNginx server;
-  if (!server.Start(documents, scratch + "/nginx", "/small.dat")) {
+  e2e::LoopbackNginx server;
+  if (!server.Start(documents, scratch + "/nginx")) {
     std::fprintf(stderr, "cannot serve the files from %s\n", documents.c_str());
     return 1;
   }

@@ -13,10 +13,10 @@
 #include <string>
 
 #include "bench/bench_result.h"
-#include "bench/loopback_nginx.h"
 #include "foundation/transfer/hx_remote_object.h"
 #include "net/tests/support/scratch_directory.h"
 #include "net/http/http_transfer.h"
+#include "tests/e2e/support/loopback_nginx.h"
 
 namespace fs = std::filesystem;
 
@@ -50,7 +50,7 @@ bool AllFilesComplete(const std::string& directory) {
   return true;
 }
 
-bool FetchWithTransferObjects(const LoopbackNginx& server, const std::string& target) {
+bool FetchWithTransferObjects(const e2e::LoopbackNginx& server, const std::string& target) {
   for (int i = 0; i < kFiles; ++i) {
     HxRemoteObjectPtr object = CreateRemoteObject(server.Url(FileName(i)));
     if (object == nullptr || !object->GetFile(HxStr(target + FileName(i)))) {
@@ -62,7 +62,7 @@ bool FetchWithTransferObjects(const LoopbackNginx& server, const std::string& ta
   return true;
 }
 
-bool WriteCurlConfig(const LoopbackNginx& server, const std::string& target,
+bool WriteCurlConfig(const e2e::LoopbackNginx& server, const std::string& target,
                      const std::string& path) {
   std::ofstream out(path);
   for (int i = 0; i < kFiles; ++i) {
@@ -94,8 +94,8 @@ int main(int argc, char** argv) {
   if (scratch.empty()) return 1;
   setenv("NOLT_ROOT", (scratch + "/sandbox").c_str(), 1);  // the transfer layer's state
   const std::string documents = scratch + "/www";
-  LoopbackNginx server;
-  if (!MakeDocuments(documents) || !server.Start(documents, scratch + "/nginx", FileName(0))) {
+  e2e::LoopbackNginx server;
+  if (!MakeDocuments(documents) || !server.Start(documents, scratch + "/nginx")) {
     std::fprintf(stderr, "cannot serve the files from %s\n", documents.c_str());
     return 1;
   }
