@@ -17,6 +17,7 @@ struct Ownership {
   ObjectIdentity object;
   uint32_t threadId = 0;
   int fd = -1;
+  bool foreign = false;  // a stranger's file (ObjectState::Foreign)
 };
 
 std::mutex gOwnershipsMutex;
@@ -53,7 +54,7 @@ void DropOwnership(const Ownership& entry) {
 // Marks every mutex that the thread still owns abandoned, through the ownership's own open.
 void AbandonThreadMutexes(uint32_t threadId) {
   for (const Ownership& entry : TakeOwnerships(nullptr, threadId)) {
-    if (LockByte(entry.fd, kStateByte, F_WRLCK, true)) {
+    if (LockState(entry.fd, entry.foreign)) {
       ObjectRecord record;
       if (ReadRecord(entry.fd, record) && record.ownerPid == CurrentProcessId() &&
           record.ownerTid == threadId) {
@@ -105,7 +106,7 @@ AcquireResult TakeMutexLocked(ObjectState& state, ObjectRecord& record, AcquireP
     progress.ownerPid = record.ownerPid;
     return AcquireResult::NotReady;
   }
-  Ownership entry{state.Identity(), tid, ReopenObjectFile(state.Descriptor())};
+  Ownership entry{state.Identity(), tid, ReopenObjectFile(state.Descriptor()), state.Foreign()};
   if (entry.fd < 0) return AcquireResult::Failed;
   if (!LockByte(entry.fd, kOwnerByte, F_WRLCK, false)) {
     close(entry.fd);

@@ -1,14 +1,18 @@
 #include "object_file.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
+#include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/sandbox.h"
+#include "platform/sync.h"
 
 namespace platform::internal {
 namespace {
@@ -22,6 +26,9 @@ constexpr size_t kLongestFileName = 200;
 
 // How often an open starts over because the file went away under it.
 constexpr int kOpenAttempts = 64;
+
+// The longest pause between two tries for a stranger's state lock.
+constexpr int kLongestLockPauseMs = 16;
 
 constexpr std::string_view kGlobalPrefix = "Global\\";
 constexpr std::string_view kLocalPrefix = "Local\\";
@@ -82,11 +89,14 @@ bool CheckAndLock(int fd) {
     SetLastError(kErrorAccessDenied);
     return false;
   }
-  if (!LockByte(fd, kStateByte, F_WRLCK, true)) {
-    SetLastErrorFromErrno();
-    return false;
-  }
-  return true;
+  return LockState(fd, OwnedByStranger(info.st_uid));
+}
+
+// Pauses a try for a lock; a move of a driven clock ends the pause at once.
+void PauseForLock(int clockChange, int pauseMs) {
+  pollfd moved{clockChange, POLLIN, 0};
+  uint64_t moves = 0;
+  if (poll(&moved, 1, pauseMs) > 0) (void)!read(clockChange, &moves, sizeof moves);
 }
 
 }  // namespace
@@ -103,6 +113,38 @@ bool ByteLockedElsewhere(int fd, off_t byte) {
   struct flock range = ByteRange(byte, F_WRLCK);
   if (fcntl(fd, F_OFD_GETLK, &range) != 0) return true;
   return range.l_type != F_UNLCK;
+}
+
+bool OwnedByStranger(uid_t owner) { return owner != geteuid() && !IsGlobalObjectCreator(owner); }
+
+bool LockState(int fd, bool foreign, ForeignLock how) {
+  if (!foreign) {
+    if (LockByte(fd, kStateByte, F_WRLCK, true)) return true;
+    SetLastErrorFromErrno();
+    return false;
+  }
+  Clock& clock = CurrentClock();
+  int clockChange = -1;
+  uint64_t start = 0;
+  int pauseMs = 1;
+  for (bool first = true;; first = false) {
+    if (LockByte(fd, kStateByte, F_WRLCK, false)) return true;
+    if (errno != EAGAIN && errno != EACCES) {
+      SetLastErrorFromErrno();
+      return false;
+    }
+    if (how == ForeignLock::TryOnce) break;
+    if (first) {
+      clockChange = clock.ChangeDescriptor();
+      start = clock.MonotonicMs();
+    } else if (clock.MonotonicMs() - start >= kForeignObjectLockMs) {
+      break;
+    }
+    PauseForLock(clockChange, pauseMs);
+    pauseMs = std::min(pauseMs * 2, kLongestLockPauseMs);
+  }
+  SetLastError(kErrorLockViolation);
+  return false;
 }
 
 bool ReadRecord(int fd, ObjectRecord& record) {

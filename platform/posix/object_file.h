@@ -47,6 +47,18 @@ bool LockByte(int fd, off_t byte, short type, bool wait);
 // True when another open file description holds a lock that conflicts with a write lock.
 bool ByteLockedElsewhere(int fd, off_t byte);
 
+// True for a file that neither this account nor root owns: its owner may hold its locks for
+// ever, so nobody else waits for them without a bound.
+bool OwnedByStranger(uid_t owner);
+
+// How the state lock of a stranger's file is taken: tried again for up to
+// kForeignObjectLockMs of the platform clock, or tried once.
+enum class ForeignLock { Bounded, TryOnce };
+
+// Takes the state lock: waits for it, or on a stranger's file (`foreign`) tries as `how` says.
+// False with LastError(), 33 when the lock stayed taken.
+bool LockState(int fd, bool foreign, ForeignLock how = ForeignLock::Bounded);
+
 bool ReadRecord(int fd, ObjectRecord& record);
 bool WriteRecord(int fd, const ObjectRecord& record);
 
@@ -85,7 +97,8 @@ int HoldHandleProbe(const std::string& objectPath, bool renew);
 uint32_t UnopenableObjectError(const std::string& objectPath);
 
 // Opens (or with `create`, makes) the object file and returns it with its state lock held;
-// -1 with LastError(). `created` tells whether this call made the file.
+// -1 with LastError() (33: a stranger's file whose state lock stayed taken). `created` tells
+// whether this call made the file.
 int OpenObjectFile(const std::string& path, bool create, bool& created);
 
 // An anonymous object file for an unnamed object, with its state lock held; -1 on failure.

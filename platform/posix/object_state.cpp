@@ -50,14 +50,16 @@ ObjectState::ObjectState(int fd, std::string path, internal::ObjectKind kind)
   struct stat info {};
   if (fstat(fd_, &info) == 0) {
     identity_ = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+    foreign_ = internal::OwnedByStranger(info.st_uid);
   }
 }
 
 ObjectState::~ObjectState() {
   {
     std::lock_guard lock(threadMutex_);
-    // The last handle anywhere can turn its handle-byte read lock into a write lock.
-    if (!path_.empty() && internal::LockByte(fd_, internal::kStateByte, F_WRLCK, true) &&
+    // The last handle anywhere can turn its handle-byte read lock into a write lock. On a
+    // stranger's file whose state lock is taken, the removal is left to the others.
+    if (!path_.empty() && internal::LockByte(fd_, internal::kStateByte, F_WRLCK, !foreign_) &&
         internal::LockByte(fd_, internal::kHandleByte, F_WRLCK, false)) {
       // The probe first: a new object of the name can only begin once the file is gone.
       if (probeFd_ >= 0) internal::RemoveObjectFile(internal::ProbeFilePath(path_), probeFd_);
@@ -71,10 +73,9 @@ ObjectState::~ObjectState() {
 
 namespace internal {
 
-StateLock::StateLock(ObjectState& state) : state_(state) {
+StateLock::StateLock(ObjectState& state, ForeignLock how) : state_(state) {
   state_.ThreadMutex().lock();
-  held_ = LockByte(state_.Descriptor(), kStateByte, F_WRLCK, true);
-  if (!held_) SetLastErrorFromErrno();
+  held_ = LockState(state_.Descriptor(), state_.Foreign(), how);
 }
 
 StateLock::~StateLock() {
@@ -130,6 +131,17 @@ int OpenLockedFile(std::string_view name, const OpenRequest& request, std::strin
   const bool root = IsGlobalObjectCreator(geteuid());
   for (bool replaced = false;; replaced = true) {
     int fd = OpenObjectFile(path, request.create, created);
+    if (fd < 0 && LastError() == kErrorLockViolation) {
+      // A stranger's file whose owner keeps its state lock: root's Create replaces it; for
+      // anyone else it is no object they may use, and root's Open cannot read its state.
+      if (request.create && root && global && !replaced && RemoveStrangersEntry(path)) continue;
+      if (request.create) {
+        SetLastError(kErrorAccessDenied);
+      } else {
+        SetLastError(global && !root ? kErrorFileNotFound : kErrorInvalidHandle);
+      }
+      return -1;
+    }
     if (fd < 0) {
       if (global && LastError() == kErrorAccessDenied) {
         if (request.create && root && !replaced && RemoveStrangersEntry(path)) continue;

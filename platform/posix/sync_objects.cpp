@@ -163,7 +163,9 @@ bool Semaphore::Count(int32_t& count) {
 namespace internal {
 
 AcquireResult TryAcquire(ObjectState& state, AcquireProgress& progress) {
-  StateLock lock(state);
+  StateLock lock(state, ForeignLock::TryOnce);
+  progress.lockBusy = !lock.Held() && LastError() == kErrorLockViolation;
+  if (progress.lockBusy) return AcquireResult::NotReady;
   ObjectRecord record;
   if (!lock.Held() || !ReadRecord(state.Descriptor(), record)) return AcquireResult::Failed;
   switch (state.Kind()) {

@@ -20,7 +20,8 @@ using internal::AcquireProgress;
 using internal::AcquireResult;
 
 constexpr uint32_t kNothingYet = 0xFFFFFFFE;
-// Without inotify the wait looks again this often.
+// Without inotify the wait looks again this often, and so it does while another account holds
+// the state lock of one of its objects (its release rings nothing).
 constexpr int kFallbackPollMs = 10;
 // A mutex owned in another process is looked at again at least this often: its pidfd may name
 // another process (pid reuse, pid namespaces); the lock, not the pid, is the truth.
@@ -121,9 +122,12 @@ class WaitSession {
     }
   }
 
-  // Follows the owners that the last checks found; opens a pidfd once per owner process.
+  // Follows the owners that the last checks found (opens a pidfd once per owner process), and
+  // the objects whose lock they found taken.
   void TrackOwners(const std::vector<AcquireProgress>& progress) {
+    lockBusy_ = false;
     for (size_t i = 0; i < owners_.size(); ++i) {
+      lockBusy_ = lockBusy_ || progress[i].lockBusy;
       OwnerWatch& owner = owners_[i];
       owner.active = progress[i].ownedElsewhere;
       uint32_t pid = owner.active ? progress[i].ownerPid : 0;
@@ -143,7 +147,7 @@ class WaitSession {
       if (owner.active) timeoutMs = ShorterTimeout(timeoutMs, kOwnerRecheckMs);
       if (owner.active && owner.pidfd >= 0) polled_.push_back(pollfd{owner.pidfd, POLLIN, 0});
     }
-    if (!watching_) timeoutMs = ShorterTimeout(timeoutMs, kFallbackPollMs);
+    if (!watching_ || lockBusy_) timeoutMs = ShorterTimeout(timeoutMs, kFallbackPollMs);
     if (poll(polled_.data(), polled_.size(), timeoutMs) <= 0) polled_.clear();
   }
 
@@ -163,6 +167,7 @@ class WaitSession {
 
   int inotify_;
   bool watching_ = false;  // every object is watched
+  bool lockBusy_ = false;  // the last checks found a stranger's state lock taken
   int queue_;
   int clock_;
   std::vector<int> watches_;

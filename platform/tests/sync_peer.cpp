@@ -5,6 +5,8 @@
 //   create KIND NAME     KIND event, mutex (owned) or semaphore: "create E" (the last error)
 //   open KIND NAME       "open E"
 //   squat PATH           makes PATH by hand and locks it as a handle and owner would: "squat E"
+//   lock PATH            takes the state lock of the object file at PATH through an open of its
+//                        own and keeps it, as a process of the file's owner may: "lock E"
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,19 +35,26 @@ std::unique_ptr<WaitObject> Make(bool create, const std::string& kind, const cha
   return create ? Semaphore::Create(name, 0, 100) : Semaphore::Open(name);
 }
 
+// An open-file-description lock on one byte of an object file (0 state, 1 handles, 2 owner).
+bool LockByte(int fd, short type, off_t byte) {
+  struct flock range {
+    type, SEEK_SET, byte, 1, 0
+  };
+  return fcntl(fd, F_OFD_SETLK, &range) == 0;
+}
+
 // A squatter that bypasses the platform: its own file, read-locked on the handle byte and
 // write-locked on the owner byte.
 int Squat(const char* path) {
   int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  struct flock handle {
-    F_RDLCK, SEEK_SET, 1, 1, 0
-  };
-  struct flock owner {
-    F_WRLCK, SEEK_SET, 2, 1, 0
-  };
-  bool ok = fd >= 0 && fchmod(fd, 0666) == 0 && fcntl(fd, F_OFD_SETLK, &handle) == 0 &&
-            fcntl(fd, F_OFD_SETLK, &owner) == 0 && write(fd, "squatted", 8) == 8;
+  bool ok = fd >= 0 && fchmod(fd, 0666) == 0 && LockByte(fd, F_RDLCK, 1) &&
+            LockByte(fd, F_WRLCK, 2) && write(fd, "squatted", 8) == 8;
   return ok ? 0 : errno;
+}
+
+int LockState(const char* path) {
+  int fd = open(path, O_RDWR | O_CLOEXEC);
+  return fd >= 0 && LockByte(fd, F_WRLCK, 0) ? 0 : errno;
 }
 
 void HoldUntilInputCloses() {
@@ -76,6 +85,8 @@ int main(int argc, char** argv) {
     Report(command, LastError());
   } else if (command == "squat") {
     Report(command, static_cast<uint32_t>(Squat(argv[2])));
+  } else if (command == "lock") {
+    Report(command, static_cast<uint32_t>(LockState(argv[2])));
   } else {
     return 64;
   }

@@ -6,11 +6,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/sandbox.h"
 #include "platform/sync.h"
@@ -115,8 +119,9 @@ TEST_F(SyncProcessTest, ObjectHeldByAnotherProcessLivesUntilThatProcessEnds) {
 }
 
 // Global objects across accounts: uid 65534 makes its own under a free name, which root may
-// open; it opens root's only with the Everyone list, sees root's others as existing (5) only
-// while a handle holds them, and cannot take a name that root's file holds.
+// open and signal (keeping its lock stops root for a bounded time only); it opens root's only
+// with the Everyone list, sees root's others as existing (5) only while a handle holds them,
+// and cannot take a name that root's file holds.
 TEST_F(SyncProcessTest, AnotherAccountMakesFreeGlobalNamesAndUsesOnlyWhatRootSharesAndHolds) {
   if (!platform::testing::RunningAsRoot()) GTEST_SKIP() << "switching to uid 65534 needs root";
   ASSERT_TRUE(platform::testing::OpenSandboxToEveryAccount(sandbox_.Root()));
@@ -145,18 +150,57 @@ TEST_F(SyncProcessTest, AnotherAccountMakesFreeGlobalNamesAndUsesOnlyWhatRootSha
     EXPECT_EQ(other.ReadLine(), c.reply) << c.command[0] << " " << c.command[2];
   }
   // Root signals an event that the other account made and waits on (the service waking a
-  // user's agent).
+  // user's agent). While the account keeps the event's state lock, root's steps fail within
+  // the bound of the platform clock, or count the event as unsignalled, and never hang.
+  const std::string directory = NamedObjectDirectory(true);
   Peer waiting({"wait", "Global\\everyone", "Global\\agent"}, true);
   ASSERT_EQ(waiting.ReadLine(), "ready 0");
   ASSERT_TRUE(platform::testing::WaitUntilBlockedInPoll(waiting.Pid(), waiting.Pid()));
   auto agentEvent = Event::Open("Global\\agent");
-  ASSERT_TRUE(agentEvent && agentEvent->Set());
+  auto closedWhileLocked = Event::Open("Global\\agent");
+  auto ownSet = Event::Create("", true, true);
+  ASSERT_TRUE(agentEvent && closedWhileLocked && ownSet);
+  WaitObject* agentOrOwn[] = {agentEvent.get(), ownSet.get()};
+  {
+    DrivenClock clock;
+    InstallClock(&clock);
+    Peer locker({"lock", directory + "/o_agent"}, true);
+    ASSERT_EQ(locker.ReadLine(), "lock 0");
+    const struct {
+      const char* step;
+      std::function<uint32_t()> run;
+      uint64_t advanceMs;  // of the clock once the step waits on it
+      uint32_t result;
+    } steps[] = {
+        {"open", [] { return RefusedWith(Event::Open("Global\\agent")); }, kForeignObjectLockMs,
+         kErrorInvalidHandle},
+        {"set", [&] { return agentEvent->Set() ? 0 : LastError(); }, kForeignObjectLockMs,
+         kErrorLockViolation},
+        {"wait for it or a set event", [&] { return WaitForAny(agentOrOwn, kInfinite); }, 0, 1},
+        {"wait for it alone", [&] { return WaitForOne(*agentEvent, 50); }, 50, kWaitTimeout},
+        {"close", [&] { return closedWhileLocked.reset(), 0u; }, 0, 0},
+    };
+    for (const auto& step : steps) {
+      auto done = std::async(std::launch::async, step.run);
+      if (step.advanceMs > 0) {
+        EXPECT_TRUE(clock.WaitUntilWaiting(1, platform::testing::kFailureGuardMs)) << step.step;
+        clock.Advance(step.advanceMs);
+      }
+      if (done.wait_for(std::chrono::milliseconds(platform::testing::kFailureGuardMs)) !=
+          std::future_status::ready) {
+        ADD_FAILURE() << step.step << " hangs on the other account's lock";
+        locker.Kill();
+      }
+      EXPECT_EQ(done.get(), step.result) << step.step;
+    }
+    EXPECT_EQ(locker.Finish(), 0);  // lets go of the lock
+  }
+  ASSERT_TRUE(agentEvent->Set());
   EXPECT_EQ(waiting.ReadLine(), "result 1");
 
   // A file that a stranger made by hand and holds under root's name, or a link, is no object
   // to uid 65534; root's Open finds no state in the file, and root's Create makes the object
   // afresh.
-  const std::string directory = NamedObjectDirectory(true);
   Peer squatter({"squat", directory + "/o___noltsvc__p"}, true);
   ASSERT_EQ(squatter.ReadLine(), "squat 0");
   ASSERT_EQ(symlink("o___noltsvc__p", (directory + "/o_linked").c_str()), 0);

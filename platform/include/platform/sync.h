@@ -12,6 +12,12 @@
 // the Everyone list: another account's object counts as absent (Open: 2) and a name it cannot
 // take fails its Create with 5. Root's other objects give it 5 while a handle holds them, and
 // 2 once none does (a killed service's leftover).
+//
+// Another account's object never stops root for ever (its owner may hold its locks as long as it
+// likes): Open gives 6, and Set, Reset and Release give false with 33, once its state lock stayed
+// taken for kForeignObjectLockMs of the platform clock; a wait counts it as not signalled while
+// the lock is taken and looks again every few milliseconds. Objects of the caller's own account
+// and of root are waited for as long as their locks are held.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -25,6 +31,9 @@ inline constexpr uint32_t kWaitAbandoned0 = 0x80;
 inline constexpr uint32_t kWaitTimeout = 258;
 inline constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
 inline constexpr uint32_t kInfinite = 0xFFFFFFFF;
+
+// How long an operation tries for the state lock of another account's object.
+inline constexpr uint32_t kForeignObjectLockMs = 1000;
 
 // Who may use a named object: its creator's account, or every account (the Everyone list).
 enum class ObjectAccess { Owner, Everyone };
